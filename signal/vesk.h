@@ -1,0 +1,141 @@
+// vesk: the frame shared by the signal-library modules.
+//
+// Each module includes this header once. It gives the library banner, the
+// declarations every signal class makes at setup (signal inlet, "dsp" that no
+// typed message can reach, "help") and a typed way to hand a perform routine
+// to the host: a routine is written as an ordinary function of its words,
+// e.g. sgnTilde_perform(const t_sample *in, t_sample *out, t_int n), and
+// vesk::add<sgnTilde_perform>(in, out, n) registers it with dsp_add.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <type_traits>
+#include <utility>
+
+#include "m_pd.h"
+#include "tessel/numeric.h"
+
+#define VESK_VERSION "2.2.5.1wideset"
+#define VESK_COMPILED "Aug  8 2013"
+
+// Setup entries are the only symbols a module exports.
+#define VESK_SETUP extern "C" __attribute__((visibility("default"))) void
+
+// The two banner lines, posted last by every setup entry.
+static inline void vesk_register(const char *name, const char *compiled = VESK_COMPILED) {
+    verbose(0, "[%s] part of vesk-%s (compiled: %s)", name, VESK_VERSION, compiled);
+    verbose(0, "\tcopyright (c) 2026 the tessel developers; BSD 3-clause licence");
+}
+
+namespace vesk {
+
+// Inlet 1 becomes a signal inlet without a float field.
+inline void signal_inlet(t_class *c) {
+    class_addmethod(c, reinterpret_cast<t_method>(nullfn), gensym("signal"), A_NULL);
+}
+
+// "dsp" is registered with A_CANT: only the host's DSP build can call it.
+template <class T>
+inline void dsp_method(t_class *c, void (*fn)(T *, t_signal **)) {
+    class_addmethod(c, reinterpret_cast<t_method>(fn), gensym("dsp"), A_CANT, A_NULL);
+}
+
+inline void help_method(t_class *c, void (*fn)()) {
+    class_addmethod(c, reinterpret_cast<t_method>(fn), gensym("help"), A_NULL);
+}
+
+// --- perform routines ------------------------------------------------------
+
+template <class T>
+inline T from_word(t_int w) {
+    if constexpr (std::is_pointer_v<T>)
+        return reinterpret_cast<T>(w);
+    else
+        return static_cast<T>(w);
+}
+
+template <class T>
+inline t_int to_word(T v) {
+    if constexpr (std::is_pointer_v<T>)
+        return reinterpret_cast<t_int>(v);
+    else
+        return static_cast<t_int>(v);
+}
+
+template <class F>
+struct routine;
+template <class... A>
+struct routine<void (*)(A...)> {
+    static constexpr int words = sizeof...(A);
+    template <auto Fn, std::size_t... I>
+    static void call(t_int *w, std::index_sequence<I...>) {
+        Fn(from_word<A>(w[I + 1])...);
+    }
+    template <auto Fn>
+    static void add(A... args) {
+        dsp_add(perform<Fn>, words, to_word(args)...);
+    }
+    // The entry the host calls: unpacks the words, returns the next entry.
+    template <auto Fn>
+    static t_int *perform(t_int *w) {
+        call<Fn>(w, std::make_index_sequence<words>{});
+        return w + words + 1;
+    }
+};
+
+// Registers Fn with dsp_add; the arguments become its words, in order.
+template <auto Fn, class... Args>
+inline void add(Args... args) {
+    routine<decltype(Fn)>::template add<Fn>(args...);
+}
+
+// Registers the unrolled routine when the block length is a multiple of 8,
+// the plain one otherwise. Both take the same words.
+template <auto Plain, auto Unrolled, class... Args>
+inline void add_choice(int n, Args... args) {
+    static_assert(std::is_same_v<decltype(Plain), decltype(Unrolled)>);
+    if ((n & 7) == 0)
+        add<Unrolled>(args...);
+    else
+        add<Plain>(args...);
+}
+
+// --- per-sample maps ---------------------------------------------------------
+// out[i] = f(in[i]) for a block. Each input sample is read before the output at
+// its index is written, so in and out may be the same buffer.
+template <class F>
+inline void map(const t_sample *in, t_sample *out, t_int n, F f) {
+    for (t_int i = 0; i < n; i++) {
+        t_sample x = in[i];
+        out[i] = f(x);
+    }
+}
+
+// The same in groups of 8 (n a multiple of 8): a group is read whole before
+// it is written, which lets the compiler use vector registers without a
+// run-time check for overlapping buffers.
+template <class F>
+inline void map8(const t_sample *in, t_sample *out, t_int n, F f) {
+    for (; n > 0; n -= 8, in += 8, out += 8) {
+        t_sample x[8];
+        for (int j = 0; j < 8; j++)
+            x[j] = in[j];
+        for (int j = 0; j < 8; j++)
+            out[j] = f(x[j]);
+    }
+}
+
+// The sign of x: 1 above 0, -1 below, +0 for both zeros and every NaN.
+// Read from the bits, so that subnormal numbers keep their sign even while
+// the host has the processor treat them as zero in arithmetic.
+inline t_sample sign(t_sample x) {
+    std::uint32_t b = std::bit_cast<std::uint32_t>(x);
+    std::uint32_t mag = b & 0x7fffffffu;
+    std::uint32_t number = (mag - 1u) < 0x7f800000u;  // neither zero nor NaN
+    std::uint32_t one = 0x3f800000u | (b & 0x80000000u);
+    return std::bit_cast<t_sample>(one & (0u - number));
+}
+
+}  // namespace vesk

@@ -1,0 +1,235 @@
+"""The test bench: runs patches in the real host and reads what they print.
+
+A case is a short script; run() turns it into a patch, runs it in
+`pd -nogui -noaudio -batch -noprefs -stderr` with the built modules on the
+search path and the bench instrument (tests/bench/tessel_bench.cpp) loaded,
+and returns what the instrument recorded.
+
+Script lines (blank lines and lines starting with '#' are skipped):
+    f: feed~ 1 2 =nan         an object box labelled f
+    f -> z -> out~            connections; 'a:1 -> b:2' names outlet 1 of a
+                              and inlet 2 of b (the default is 0)
+    z ~> out                  a [blocks~ out] printing every block of z's outlet 0
+    p:2 => o3                 a [rec o3] printing every message from p's outlet 2
+    @3 z:1 float 5            after 3 blocks of 64 samples, send "float 5" to
+                              inlet 1 of z (through a [r] wired to it)
+    @3 pd dsp 0               messages to other receivers ('pd', any [r] name)
+The instrument also has [helpname NAME] (on bang, prints the help patch name
+of each object its outlet is wired to).
+Buffers: the host hands an object its input's buffer as output when the
+object is the input's last reader. It visits later connections first, so a
+second reader wired *before* the object ('f ~> ref' above 'f -> obj') keeps
+the object off the input's buffer; Result.inplace() tells which case ran.
+run(..., block=N) puts the labelled objects in a subpatch with [block~ N].
+DSP is switched on before the first block unless dsp=False; the host quits
+after `blocks` top-level blocks.
+"""
+import math
+import os
+import re
+import struct
+import subprocess
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+TESSEL_DIR = os.environ.get("TESSEL_DIR", os.path.join(HERE, "..", "build", "tessel"))
+BENCH_LIB = os.environ.get("TESSEL_BENCH", os.path.join(HERE, "..", "build", "tests", "tessel_bench"))
+PD = os.environ.get("PD", "pd")
+PRELOAD = os.environ.get("TESSEL_PRELOAD", "")
+
+SANITIZER_MARKS = ("runtime error:", "AddressSanitizer", "LeakSanitizer", "UndefinedBehaviorSanitizer")
+
+
+def f32(x):
+    """x rounded to single precision, as the host holds it."""
+    return struct.unpack("f", struct.pack("f", x))[0]
+
+
+def fmt(x):
+    """A number as the instrument prints it (%.9g of the float32 value)."""
+    x = f32(x)
+    if math.isnan(x):
+        return "-nan" if math.copysign(1, x) < 0 else "nan"
+    return "%.9g" % x
+
+
+def block(values):
+    """A printed block (or list) of numbers."""
+    return " ".join(fmt(v) for v in values)
+
+
+class Result:
+    def __init__(self, proc, stdout, stderr):
+        self.rc = proc.returncode
+        self.stdout = stdout
+        self.stderr = stderr
+        self.lines = []     # (name, text) in the order the instrument printed them
+        self.console = []   # every other line on stderr
+        for line in stderr.splitlines():
+            if line.startswith("|") and ": " in line:
+                name, text = line[1:].split(": ", 1)
+                self.lines.append((name, text))
+            elif line.startswith("|") and line.endswith(":"):
+                self.lines.append((line[1:-1], ""))
+            else:
+                self.console.append(line)
+
+    def __getitem__(self, name):
+        """What the instrument called `name` printed, DSP-build lines left out."""
+        return [t for n, t in self.lines if n == name and not t.startswith("dsp ")]
+
+    def dsp(self, name):
+        return [t for n, t in self.lines if n == name and t.startswith("dsp ")]
+
+    def inplace(self, name):
+        """True when the object feeding blocks~ `name` worked in place (on every build)."""
+        builds = self.dsp(name)
+        assert builds, "no DSP build seen for " + name
+        return all(b.endswith(" fed") for b in builds)
+
+    def seq(self, *names):
+        """The named lines, in print order, as 'name: text'."""
+        return ["%s: %s" % (n, t) for n, t in self.lines if n in names and not t.startswith("dsp ")]
+
+    def banners(self):
+        return [l for l in self.console if l.startswith("verbose(3): ")]
+
+
+def _escape(tok):
+    return re.sub(r"([;,$\\])", r"\\\1", tok)
+
+
+_ENDPOINT = re.compile(r"^([A-Za-z_][\w]*)(?::(\d+))?$")
+
+
+class _Patch:
+    def __init__(self):
+        self.objs = []      # box texts, in creation order
+        self.labels = {}    # label -> index
+        self.conns = []
+        self.receivers = {}
+
+    def add(self, text, label=None):
+        self.objs.append(text)
+        if label is not None:
+            if label in self.labels:
+                raise ValueError("label used twice: " + label)
+            self.labels[label] = len(self.objs) - 1
+        return len(self.objs) - 1
+
+    def endpoint(self, tok):
+        m = _ENDPOINT.match(tok)
+        if not m or m.group(1) not in self.labels:
+            raise ValueError("unknown object: " + tok)
+        return self.labels[m.group(1)], int(m.group(2) or 0)
+
+    def receiver(self, target):
+        idx, inlet = self.endpoint(target)
+        name = "__%s_%d" % (target.split(":")[0], inlet)
+        if name not in self.receivers:
+            r = self.add("r " + name)
+            self.conns.append((r, 0, idx, inlet))
+            self.receivers[name] = r
+        return name
+
+
+def build(script, blocks, block=None, dsp=True):
+    """The patch text for a script (see the module's description)."""
+    p = _Patch()
+    events = []
+    for raw in script.splitlines():
+        line = raw.strip()
+        if not line or line.startswith("#"):
+            continue
+        if line.startswith("@"):
+            at, target, *msg = line.split()
+            if not msg:
+                raise ValueError("event without a message: " + line)
+            dest = target if target == "pd" or not _ENDPOINT.match(target) or \
+                target.split(":")[0] not in p.labels else p.receiver(target)
+            events.append((float(at[1:]), dest, msg))
+            continue
+        m = re.match(r"^([A-Za-z_]\w*):\s+(.+)$", line)
+        if m:
+            p.add(" ".join(_escape(t) for t in m.group(2).split()), m.group(1))
+            continue
+        parts = re.split(r"\s*(->|~>|=>)\s*", line)
+        if len(parts) < 3:
+            raise ValueError("cannot read: " + line)
+        left = parts[0]
+        for arrow, right in zip(parts[1::2], parts[2::2]):
+            src, outlet = p.endpoint(left)
+            if arrow == "->":
+                dst, inlet = p.endpoint(right)
+                left = right.split(":")[0]
+            else:
+                dst = p.add(("blocks~ " if arrow == "~>" else "rec ") + right)
+                inlet = 0
+                left = None
+            p.conns.append((src, outlet, dst, inlet))
+    script_atoms = []
+    if dsp:
+        script_atoms.append("@0 pd dsp 1")
+    for at, dest, msg in sorted(events, key=lambda e: e[0]):
+        script_atoms.append("@%g %s %s" % (at, dest, " ".join(_escape(t) for t in msg)))
+    script_atoms.append("@%d pd quit" % blocks)
+
+    out = ["#N canvas 0 50 600 400 10;"]
+    if block:
+        out.append("#N canvas 0 50 600 400 main 0;")
+        out.append("#X obj 10 10 block~ %d;" % block)
+        offset = 1
+    else:
+        offset = 0
+    for i, text in enumerate(p.objs):
+        out.append("#X obj %d %d %s;" % (10 + 150 * (i % 4), 40 + 30 * (i // 4), text))
+    for s, o, d, i in p.conns:
+        out.append("#X connect %d %d %d %d;" % (s + offset, o, d + offset, i))
+    if block:
+        out.append("#X restore 10 10 pd main;")
+    out.append("#X obj 10 300 drive %s;" % " ".join(script_atoms))
+    return "\n".join(out) + "\n"
+
+
+def run(script, blocks=1, block=None, dsp=True, sr=None, args=(), expect_rc=0, allow_errors=False,
+        timeout=20):
+    """Runs the script in the host and returns a Result."""
+    text = build(script, blocks, block, dsp)
+    with tempfile.TemporaryDirectory() as d:
+        path = os.path.join(d, "case.pd")
+        with open(path, "w") as f:
+            f.write(text)
+        return run_patch(path, sr=sr, args=args, expect_rc=expect_rc, allow_errors=allow_errors,
+                         timeout=timeout, patch_text=text)
+
+
+def run_patch(path, sr=None, args=(), expect_rc=0, allow_errors=False, timeout=20, patch_text=None,
+              path_dirs=None):
+    cmd = [PD, "-nogui", "-noaudio", "-batch", "-noprefs", "-stderr"]
+    for d in (path_dirs if path_dirs is not None else [TESSEL_DIR]):
+        cmd += ["-path", d]
+    cmd += ["-lib", BENCH_LIB]
+    if sr:
+        cmd += ["-r", str(sr)]
+    cmd += list(args) + ["-open", path]
+    env = dict(os.environ)
+    if PRELOAD:
+        env["LD_PRELOAD"] = PRELOAD
+        env.setdefault("ASAN_OPTIONS", "detect_leaks=0:abort_on_error=0:exitcode=66")
+        env.setdefault("UBSAN_OPTIONS", "print_stacktrace=1:halt_on_error=1:exitcode=67")
+    proc = subprocess.run(cmd, capture_output=True, timeout=timeout, env=env)
+    stdout = proc.stdout.decode("utf-8", "replace")
+    stderr = proc.stderr.decode("utf-8", "replace")
+    res = Result(proc, stdout, stderr)
+    problems = []
+    if any(mark in stderr for mark in SANITIZER_MARKS):
+        problems.append("sanitizer report")
+    if expect_rc is not None and proc.returncode != expect_rc:
+        problems.append("exit code %d" % proc.returncode)
+    if not allow_errors and any(
+            "couldn't create" in l or l.startswith("error:") or "|drive:" in l for l in stderr.splitlines()):
+        problems.append("host errors")
+    if problems:
+        raise AssertionError("%s\n--- patch\n%s--- stderr\n%s--- stdout\n%s" % (
+            ", ".join(problems), patch_text or "", stderr[-6000:], stdout[-2000:]))
+    return res

@@ -1,0 +1,53 @@
+// Host-free tests of the defined float-to-integer conversions.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "tessel/numeric.h"
+
+using tessel::trunc_i32;
+using tessel::trunc_sat;
+
+TEST(TruncSat, TruncatesTowardZero) {
+    EXPECT_EQ(trunc_sat<int32_t>(2.9), 2);
+    EXPECT_EQ(trunc_sat<int32_t>(-2.9), -2);
+    EXPECT_EQ(trunc_sat<int32_t>(-0.0), 0);
+    EXPECT_EQ(trunc_sat<int32_t>(0.9999999), 0);
+    EXPECT_EQ(trunc_sat<int16_t>(-32768.9), -32768);
+    EXPECT_EQ(trunc_sat<int16_t>(32767.9), 32767);
+}
+
+TEST(TruncSat, SaturatesAndDefinesNaN) {
+    const double inf = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(trunc_sat<int32_t>(inf), INT32_MAX);
+    EXPECT_EQ(trunc_sat<int32_t>(-inf), INT32_MIN);
+    EXPECT_EQ(trunc_sat<int32_t>(2147483648.0), INT32_MAX);
+    EXPECT_EQ(trunc_sat<int32_t>(2147483647.5), INT32_MAX);
+    EXPECT_EQ(trunc_sat<int32_t>(-2147483648.5), INT32_MIN);
+    EXPECT_EQ(trunc_sat<int32_t>(-2147483649.0), INT32_MIN);
+    EXPECT_EQ(trunc_sat<int32_t>(std::nan("")), 0);
+    EXPECT_EQ(trunc_sat<int32_t>(std::nan(""), -7), -7);
+    EXPECT_EQ(trunc_sat<int64_t>(1e30), INT64_MAX);
+    EXPECT_EQ(trunc_sat<int64_t>(-1e30), INT64_MIN);
+    EXPECT_EQ(trunc_sat<int64_t>(9007199254740993.0), 9007199254740992LL);
+    EXPECT_EQ(trunc_sat<int16_t>(1.0 * 32768), 32767);
+    EXPECT_EQ(trunc_sat<int16_t>(-40000.0), -32768);
+}
+
+// The vectorisable 32-bit form agrees with the general one on every power of
+// two from 2^-149 to 2^127, both signs, and the specials.
+TEST(TruncI32, AgreesWithTruncSat) {
+    for (int e = -149; e <= 127; e++) {
+        for (double s : {1.0, -1.0}) {
+            double x = s * std::ldexp(1.0, e);
+            EXPECT_EQ(trunc_i32(x), trunc_sat<int32_t>(x)) << x;
+            EXPECT_EQ(trunc_i32(x * 1.5), trunc_sat<int32_t>(x * 1.5)) << x;
+        }
+    }
+    const double inf = std::numeric_limits<double>::infinity();
+    for (double x : {inf, -inf, 0.0, -0.0, 1e-45, -1e-45})
+        EXPECT_EQ(trunc_i32(x), trunc_sat<int32_t>(x)) << x;
+    EXPECT_EQ(trunc_i32(std::nan(""), 5), 5);
+}
