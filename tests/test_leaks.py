@@ -1,0 +1,25 @@
+"""No leak and no invalid access in our modules under valgrind, for every
+built class (create, DSP, block-size changes, messages, delete, re-create)."""
+import os
+import shutil
+import unittest
+
+import bench
+import fuzz
+import leaks
+
+
+@unittest.skipIf(os.environ.get("TESSEL_SANITIZE"), "valgrind does not run beside the sanitizer runtime")
+@unittest.skipUnless(shutil.which("valgrind"), "valgrind is not installed")
+class LeakTest(unittest.TestCase):
+    def test_every_class(self):
+        folder = bench.TESSEL_DIR
+        classes = fuzz.classes_in(folder)
+        modules = [c + s for c in classes for s in (".pd_linux", ".cpp:")]
+        for cls in classes:
+            with self.subTest(cls=cls):
+                self.assertEqual(leaks.check(cls, 1, folder, bench.BENCH_LIB, modules), [])
+
+
+if __name__ == "__main__":
+    unittest.main()
