@@ -21,6 +21,16 @@ import bench  # noqa: E402
 import fuzz  # noqa: E402
 
 
+def patterns(folder):
+    """Texts that mark a stack frame in our code: "(in .../z~.pd_linux)"
+    without debug information, "z~.cpp:123" or a shared header with it."""
+    pats = [c + suffix for c in fuzz.classes_in(folder) for suffix in (".pd_linux", ".cpp:", ".c:")]
+    src = os.path.join(HERE, "..")
+    pats += [os.path.basename(h) + ":" for fam in ("signal", "control", "midi", "common/tessel")
+             for h in glob.glob(os.path.join(src, fam, "*.h"))]
+    return pats
+
+
 def ours(frame_block, modules):
     return any(m in frame_block for m in modules)
 
@@ -55,12 +65,7 @@ def main():
     folder = os.path.abspath(os.path.join(args.build, "tessel"))
     bench_lib = os.path.abspath(os.path.join(args.build, "tests", "tessel_bench"))
     classes = args.classes.split(",") if args.classes else fuzz.classes_in(folder)
-    # frames in our code: "(in .../z~.pd_linux)" without debug information,
-    # "z~.cpp:123" or a shared header with it
-    modules = [c + suffix for c in fuzz.classes_in(folder) for suffix in (".pd_linux", ".cpp:", ".c:")]
-    src = os.path.join(HERE, "..")
-    modules += [os.path.basename(h) + ":" for fam in ("signal", "control", "midi", "common/tessel")
-                for h in glob.glob(os.path.join(src, fam, "*.h"))]
+    modules = patterns(folder)
     lo, _, hi = args.seeds.partition("-")
     failures = 0
     for cls in classes:

@@ -15,7 +15,7 @@ class LeakTest(unittest.TestCase):
     def test_every_class(self):
         folder = bench.TESSEL_DIR
         classes = fuzz.classes_in(folder)
-        modules = [c + s for c in classes for s in (".pd_linux", ".cpp:")]
+        modules = leaks.patterns(folder)
         for cls in classes:
             with self.subTest(cls=cls):
                 self.assertEqual(leaks.check(cls, 1, folder, bench.BENCH_LIB, modules), [])
