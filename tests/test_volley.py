@@ -1,0 +1,350 @@
+"""Volley in the host: bursts, counts, pause and resume from downstream,
+re-entry, feedback wires, and loading under its other names."""
+import os
+import re
+import tempfile
+import unittest
+
+from bench import TESSEL_DIR, build, run, run_patch
+
+RECORD = """
+    v:0 => o1
+    v:1 => o2
+    v:2 => o3
+"""
+
+
+def burst(*indices, done=True):
+    """The lines of one burst: index then bang per iteration, then the done bang."""
+    out = []
+    for i in indices:
+        out += ["o3: %d" % i, "o1: bang"]
+    return out + (["o2: bang"] if done else [])
+
+
+def messages(body):
+    """Turns 'm: msg TEXT' boxes into [list prepend TEXT] -> [list trim], so
+    that a bang into m sends the message TEXT out of m."""
+    lines = []
+    boxes = set()
+    for line in body.splitlines():
+        m = re.match(r"^\s*(\w+): msg (.+)$", line)
+        if m:
+            boxes.add(m.group(1))
+            lines += ["%s: list prepend %s" % m.groups(), "%s_t: list trim" % m.group(1),
+                      "%s -> %s_t" % (m.group(1), m.group(1))]
+            continue
+        m = re.match(r"^\s*(\w+)(:\d+)? -> (.+)$", line)
+        if m and m.group(1) in boxes:
+            line = "%s_t%s -> %s" % (m.group(1), m.group(2) or "", m.group(3))
+        lines.append(line)
+    return "\n".join(lines)
+
+
+def volley(body, record=True, **kw):
+    r = run(messages(body) + (RECORD if record else ""), dsp=False, **kw)
+    return r, r.seq("o1", "o2", "o3")
+
+
+class CountTest(unittest.TestCase):
+    def test_default_and_repeated_bursts(self):
+        _, seq = volley("""
+            v: Volley
+            @0 v bang
+            @1 v float 3.9
+            @2 v bang
+        """, blocks=3)
+        self.assertEqual(seq, burst(1) + burst(1, 2, 3) + burst(1, 2, 3))
+
+    def test_counts_of_zero_below_and_undefined_give_only_done(self):
+        _, seq = volley("""
+            v: Volley 5
+            @0 v float 0
+            @0 v float -2.5
+            @0 v float =nan
+            @0 v float =-inf
+            @0 v float =-0
+            @1 v:1 float 0
+            @1 v bang
+        """, blocks=2)
+        self.assertEqual(seq, ["o2: bang"] * 6)
+
+    def test_creation_argument_is_clamped_to_one(self):
+        for arg, n in (("0.5", 1), ("-4", 1), ("1", 1), ("1.5", 1), ("2.99", 2), ("", 1)):
+            with self.subTest(arg=arg):
+                _, seq = volley("v: Volley %s\n@0 v bang" % arg)
+                self.assertEqual(seq, burst(*range(1, n + 1)))
+
+    def test_inlet_two_does_not_touch_a_running_burst(self):
+        # the index outlet raises the count to 5 during a burst of 2
+        _, seq = volley("""
+            v: Volley 2
+            s: sel 1
+            m: msg 5
+            v:2 -> s
+            s -> m
+            m -> v:1
+            @0 v bang
+            @1 v bang
+        """, blocks=2)
+        self.assertEqual(seq, burst(1, 2) + burst(1, 2, 3, 4, 5))
+
+
+class PauseTest(unittest.TestCase):
+    PAUSE_AT_2 = """
+        v: Volley 5
+        s: sel 2
+        m: msg pause
+        v:2 -> s
+        s -> m
+        m -> v
+    """
+
+    def test_pause_from_downstream_then_resume(self):
+        _, seq = volley(self.PAUSE_AT_2 + """
+            @0 v bang
+            @1 v resume
+            @2 v continue
+        """, blocks=3)
+        # the iteration whose index paused still sends its bang; no done bang
+        self.assertEqual(seq, burst(1, 2, done=False) + burst(3, 4, 5))
+
+    def test_count_raised_while_paused(self):
+        _, seq = volley(self.PAUSE_AT_2 + """
+            @0 v bang
+            @1 v:1 float 7
+            @1 v resume
+        """, blocks=2)
+        self.assertEqual(seq, burst(1, 2, done=False) + burst(3, 4, 5, 6, 7))
+
+    def test_count_lowered_below_position_gives_done_at_once(self):
+        _, seq = volley(self.PAUSE_AT_2 + """
+            @0 v bang
+            @1 v:1 float 1
+            @1 v resume
+            @2 v resume
+        """, blocks=3)
+        self.assertEqual(seq, burst(1, 2, done=False) + ["o2: bang"])
+
+    def test_break_from_outlet_one(self):
+        # a counter on outlet 1 breaks at the third bang
+        _, seq = volley("""
+            v: Volley 6
+            c: f
+            p: + 1
+            s: sel 3
+            m: msg break
+            v -> c
+            c -> p
+            p -> c:1
+            p -> s
+            s -> m
+            m -> v
+            @0 v bang
+            @1 v resume
+        """, blocks=2)
+        self.assertEqual(seq, burst(1, 2, 3, done=False) + burst(4, 5, 6))
+
+    def test_pause_while_idle(self):
+        _, seq = volley("""
+            v: Volley 4
+            @0 v pause
+            @0 v resume
+            @1 v break
+            @1 v:1 float 6
+            @1 v resume
+            @2 v resume
+        """, blocks=3)
+        self.assertEqual(seq, ["o2: bang"] + burst(5, 6))
+
+    def test_pause_while_paused_and_resume_while_idle(self):
+        _, seq = volley(self.PAUSE_AT_2 + """
+            @0 v resume
+            @0 v bang
+            @1 v pause
+            @1 v resume
+        """, blocks=2)
+        self.assertEqual(seq, burst(1, 2, done=False) + burst(3, 4, 5))
+
+    def test_bang_while_paused_starts_afresh(self):
+        _, seq = volley("""
+            v: Volley 3
+            s: sel 1
+            m: msg pause
+            v:2 -> s
+            s -> m
+            m -> v
+            @0 v bang
+            @1 v:1 float 2
+            @1 v bang
+            @2 v resume
+        """, blocks=3)
+        # every burst pauses at index 1; a bang discards the paused position
+        self.assertEqual(seq, burst(1, done=False) * 2 + burst(2))
+
+    def test_huge_counts_do_not_overflow_the_index(self):
+        # pausing while idle stores the count, saturated; resuming from the
+        # largest position must not wrap round to negative indices
+        _, seq = volley("""
+            v: Volley
+            @0 v:1 float =inf
+            @0 v pause
+            @0 v resume
+            @1 v:1 float 3e9
+            @1 v pause
+            @1 v resume
+            @2 v resume
+        """, blocks=3)
+        self.assertEqual(seq, ["o2: bang"] * 2)
+
+
+class ReentryTest(unittest.TestCase):
+    def test_bang_during_a_burst_runs_an_inner_burst(self):
+        # a counter on outlet 1 bangs the Volley again at the second bang;
+        # the recorders are wired first so that they print before the re-entry
+        _, seq = volley("""
+            v: Volley 3
+            v:0 => o1
+            v:1 => o2
+            v:2 => o3
+            c: f
+            p: + 1
+            s: sel 2
+            v -> c
+            c -> p
+            p -> c:1
+            p -> s
+            s -> v
+            @0 v bang
+        """, record=False)
+        self.assertEqual(seq, burst(1, 2, done=False) + burst(1, 2, 3) + burst(3))
+
+    def test_pause_inside_an_inner_burst_stops_the_outer_one(self):
+        _, seq = volley("""
+            v: Volley 3
+            v:0 => o1
+            v:1 => o2
+            v:2 => o3
+            c: f
+            p: + 1
+            s: sel 2 4
+            m: msg pause
+            v -> c
+            c -> p
+            p -> c:1
+            p -> s
+            s:0 -> v
+            s:1 -> m
+            m -> v
+            @0 v bang
+            @1 v resume
+        """, record=False, blocks=2)
+        # bang 2 starts the inner burst, whose second bang (4th overall)
+        # pauses: both loops stop; resume carries on from the outer index 2
+        self.assertEqual(seq, burst(1, 2, done=False) + burst(1, 2, done=False) + burst(3))
+
+    def test_pause_during_the_done_bang_is_undone(self):
+        _, seq = volley("""
+            v: Volley 2
+            m: msg pause
+            v:1 -> m
+            m -> v
+            @0 v bang
+            @1 v resume
+        """, blocks=2)
+        self.assertEqual(seq, burst(1, 2))
+
+    def test_resume_during_the_done_bang_is_ignored(self):
+        _, seq = volley("""
+            v: Volley 3
+            s: sel 1
+            p: msg pause
+            m: msg resume
+            v:2 -> s
+            s -> p
+            p -> v
+            v:1 -> m
+            m -> v
+            @0 v bang
+            @1 v:1 float 0
+            @1 v resume
+        """, blocks=2)
+        self.assertEqual(seq, burst(1, done=False) + ["o2: bang"])
+
+    def test_feedback_wires_end_in_the_host_stack_error(self):
+        # outlet 1, 2 or 3 wired straight into inlet 1: the host refuses the
+        # nested call at its depth limit; the run must end, and afterwards
+        # the object is idle (a resume does nothing)
+        for outlet in (0, 1, 2):
+            for count in (1, 3):
+                with self.subTest(outlet=outlet, count=count):
+                    r = run("""
+                        v: Volley %d
+                        v:2 => o3
+                        v:%d -> v
+                        @0 v bang
+                        @1 v resume
+                    """ % (count, outlet), dsp=False, blocks=2, allow_errors=True, timeout=30)
+                    self.assertIn("error: stack overflow", r.console)
+                    self.assertEqual(set(r.console) - {"error: stack overflow"}, set())
+                    self.assertLess(len(r["o3"]), 5000)
+
+
+class NamesTest(unittest.TestCase):
+    def test_unknown_messages_are_refused(self):
+        r = run("""
+            v: Volley
+            v => o1
+            @0 v foo 1
+            @0 v symbol x
+            @0 v list
+        """, dsp=False, allow_errors=True)
+        self.assertIn("error: Volley: no method for 'foo'", r.console)
+        self.assertIn("error: Volley: no method for 'symbol'", r.console)
+        self.assertEqual(r["o1"], ["bang"])  # an empty list is a bang
+
+    def test_help_names(self):
+        r = run("""
+            h: helpname help
+            a: Volley
+            b: volley
+            c: tessel/volley
+            h -> a
+            h -> b
+            h -> c
+            @0 h bang
+        """, dsp=False)
+        self.assertEqual(r["help"], ["Volley"] * 3)
+
+    def test_loading_under_lower_case_names(self):
+        # only the folder above tessel/ on the path: [tessel/volley] first;
+        # tessel/ itself on the path: [volley] first; each then makes the
+        # other names too
+        parent = os.path.dirname(os.path.abspath(TESSEL_DIR))
+        cases = [
+            ([parent], ["tessel/volley 2", "volley 1", "Volley 1"]),
+            ([TESSEL_DIR], ["volley 2", "tessel/volley 1", "Volley 1"]),
+        ]
+        for dirs, boxes in cases:
+            with self.subTest(first=boxes[0]):
+                text = build("""
+                    a: %s
+                    b: %s
+                    c: %s
+                    a:2 => o
+                    b:2 => o
+                    c:2 => o
+                    @0 a bang
+                    @0 b bang
+                    @0 c bang
+                """ % tuple(boxes), blocks=1, dsp=False)
+                with tempfile.TemporaryDirectory() as d:
+                    path = os.path.join(d, "case.pd")
+                    with open(path, "w") as f:
+                        f.write(text)
+                    r = run_patch(path, path_dirs=dirs, patch_text=text)
+                self.assertEqual(r["o"], ["1", "2", "1", "1"])
+
+
+if __name__ == "__main__":
+    unittest.main()
