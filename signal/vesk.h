@@ -20,6 +20,10 @@
 #define VESK_VERSION "2.2.5.1wideset"
 #define VESK_COMPILED "Aug  8 2013"
 
+// The host exports its unrolled zeroing routine, but its header does not
+// declare it.
+extern "C" t_int *zero_perf8(t_int *w);
+
 // Setup entries are the only symbols a module exports.
 #define VESK_SETUP extern "C" __attribute__((visibility("default"))) void
 
@@ -100,6 +104,28 @@ inline void add_choice(int n, Args... args) {
         add<Unrolled>(args...);
     else
         add<Plain>(args...);
+}
+
+// A routine written on the raw words (entry 0 is the routine, entries 1 to k
+// the words given here, in order; it returns the address of entry k + 1).
+// For routines that hand part of their own argument array to one of the
+// host's block routines, such as zero_perform.
+template <class... Args>
+inline void add_raw(t_perfroutine fn, Args... args) {
+    dsp_add(fn, static_cast<int>(sizeof...(Args)), to_word(args)...);
+}
+
+// The same choice as add_choice, for raw routines.
+template <class... Args>
+inline void add_raw_choice(int n, t_perfroutine plain, t_perfroutine unrolled, Args... args) {
+    add_raw((n & 7) == 0 ? unrolled : plain, args...);
+}
+
+// Copies a block; nothing to do when the host gave the output the input's
+// own buffer.
+inline void pass(const t_sample *in, t_sample *out, t_int n) {
+    if (in != out)
+        __builtin_memmove(out, in, static_cast<std::size_t>(n) * sizeof(t_sample));
 }
 
 // --- per-sample maps ---------------------------------------------------------

@@ -1,0 +1,94 @@
+// quantize~: reduces a signal to a number of amplitude steps per unit
+// (32768 by default; 0 passes the signal through).
+#include "vesk.h"
+
+static t_class *quantize_class;
+
+struct t_quantize {
+    t_object x_obj;
+    t_sample quantiz;    // steps per unit of amplitude; 0: pass through
+    t_sample dequantiz;  // 1 / quantiz, the size of one step
+};
+
+static void quantize_set(t_quantize *x, t_float q) {
+    x->quantiz = q;
+    x->dequantiz = 1.0f / q;  // infinite for 0, and then unused
+}
+
+static void *quantize_new(t_floatarg q) {
+    t_quantize *x = reinterpret_cast<t_quantize *>(pd_new(quantize_class));
+    outlet_new(&x->x_obj, &s_signal);
+    quantize_set(x, q == 0 ? 32768.0f : q);
+    return x;
+}
+
+static void quantize_float(t_quantize *x, t_floatarg q) {
+    quantize_set(x, q);
+}
+
+static void quantize_8bit(t_quantize *x) {
+    quantize_set(x, 128.0f);
+}
+
+static void quantize_16bit(t_quantize *x) {
+    quantize_set(x, 32768.0f);
+}
+
+// Per sample: the product x * quantiz (exact in double), truncated toward
+// zero to 32 bits, times dequantiz, rounded once to single precision.
+// Products beyond the 32-bit range saturate at its nearest end; NaN gives 0.
+// Adding 0 makes a zero step +0 also for a negative number of steps, so that
+// -q and q give the same samples.
+//
+// k * dequantiz needs up to 31 + 24 significant bits. When the step's
+// significand has its two low bits clear (every power of two, so the 8- and
+// 16-bit settings) that fits a double; otherwise the wider long double holds
+// it exactly.
+static void quantize_perform(t_quantize *x, const t_sample *in, t_sample *out, t_int n) {
+    t_sample q = x->quantiz, dq = x->dequantiz;
+    if (q == 0) {
+        vesk::pass(in, out, n);
+        return;
+    }
+    double qd = q;
+    if ((std::bit_cast<std::uint32_t>(dq) & 3u) == 0) {
+        double dqd = dq;
+        for (t_int i = 0; i < n; i++) {
+            double v = in[i];
+            out[i] = static_cast<t_sample>(tessel::trunc_i32(v * qd) * dqd + 0.0);
+        }
+    } else {
+        long double dql = dq;
+        for (t_int i = 0; i < n; i++) {
+            double v = in[i];
+            out[i] = static_cast<t_sample>(tessel::trunc_i32(v * qd) * dql + 0.0L);
+        }
+    }
+}
+
+static void quantize_dsp(t_quantize *x, t_signal **sp) {
+    vesk::add<quantize_perform>(x, sp[0]->s_vec, sp[1]->s_vec, static_cast<t_int>(sp[0]->s_n));
+}
+
+static void quantize_helper() {
+    post("%c quantize~-object\t:: used for quantizing signals by various degrees", 64);
+    post("<quants> : quantize a signal into <quants> steps ('0' turns quantizing off)\n"
+         "'8bit'   : quantize to 8 bit\n"
+         "'16bit'  : quantize to 16 bit (default)\n"
+         "'float'  : pass-through the signal unchanged\n"
+         "'help'   : view this\n"
+         "signal~\n");
+    post("creation:: \"quantize~ [<quants>]\"");
+}
+
+VESK_SETUP quantize_tilde_setup() {
+    quantize_class = class_new(gensym("quantize~"), reinterpret_cast<t_newmethod>(quantize_new), nullptr,
+                               sizeof(t_quantize), 0, A_DEFFLOAT, A_NULL);
+    vesk::signal_inlet(quantize_class);
+    class_doaddfloat(quantize_class, reinterpret_cast<t_method>(quantize_float));
+    class_addmethod(quantize_class, reinterpret_cast<t_method>(quantize_8bit), gensym("8bit"), A_NULL);
+    class_addmethod(quantize_class, reinterpret_cast<t_method>(quantize_16bit), gensym("16bit"), A_NULL);
+    vesk::dsp_method(quantize_class, quantize_dsp);
+    vesk::help_method(quantize_class, quantize_helper);
+    vesk_register("quantize~");
+}

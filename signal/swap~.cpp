@@ -1,0 +1,64 @@
+// swap~: exchanges the two bytes of each sample read as a 16-bit integer.
+#include "vesk.h"
+
+static t_class *swap_class;
+
+struct t_swap {
+    t_object x_obj;
+    std::int32_t swapper;  // 1: swap bytes; 0: pass through
+};
+
+static void *swap_new() {
+    t_swap *x = reinterpret_cast<t_swap *>(pd_new(swap_class));
+    x->swapper = 1;
+    outlet_new(&x->x_obj, &s_signal);
+    return x;
+}
+
+static void swap_float(t_swap *x, t_floatarg f) {
+    x->swapper = f != 0;  // NaN counts as other than 0
+}
+
+static void swap_bang(t_swap *x) {
+    x->swapper = !x->swapper;
+}
+
+// x * 32768 truncated toward zero to 16 bits, saturating at -32768 and
+// 32767 (so 1.0 and above give 0x7fff; NaN gives 0), bytes exchanged, read
+// back as a signed 16-bit value and scaled by 2^-15.
+static inline t_sample swap_sample(t_sample v) {
+    std::int32_t s = tessel::trunc_i32(static_cast<double>(v) * 32768.0);
+    s = s < -32768 ? -32768 : s;
+    s = s > 32767 ? 32767 : s;
+    std::uint32_t u = static_cast<std::uint32_t>(s) & 0xffffu;
+    u = ((u >> 8) | (u << 8)) & 0xffffu;
+    return static_cast<t_sample>(static_cast<std::int16_t>(u)) * (1.0f / 32768.0f);
+}
+
+static void swap_perform(t_swap *x, const t_sample *in, t_sample *out, t_int n) {
+    if (!x->swapper)
+        vesk::pass(in, out, n);
+    else
+        vesk::map(in, out, n, swap_sample);
+}
+
+static void swap_dsp(t_swap *x, t_signal **sp) {
+    vesk::add<swap_perform>(x, sp[0]->s_vec, sp[1]->s_vec, static_cast<t_int>(sp[0]->s_n));
+}
+
+static void swap_helper() {
+    post("\n%c swap~-object for byteswapping a signal", 64);
+    post("<1/0>  : turn the swapper on/off\n'bang' : toggle the swapper on/off\n'help' : view this\nsignal~");
+    post("outlet : signal~");
+}
+
+VESK_SETUP swap_tilde_setup() {
+    swap_class = class_new(gensym("swap~"), reinterpret_cast<t_newmethod>(swap_new), nullptr, sizeof(t_swap),
+                           0, A_NULL);
+    vesk::signal_inlet(swap_class);
+    class_doaddfloat(swap_class, reinterpret_cast<t_method>(swap_float));
+    class_addbang(swap_class, reinterpret_cast<t_method>(swap_bang));
+    vesk::dsp_method(swap_class, swap_dsp);
+    vesk::help_method(swap_class, swap_helper);
+    vesk_register("swap~");
+}

@@ -1,0 +1,114 @@
+// z~: delays a signal by a whole number of samples.
+//
+// The line holds bufsize samples and delays by bufsize - 1. Setting a new
+// delay replaces the line by a fresh all-zero one; the same delay keeps the
+// line and its history.
+#include "vesk.h"
+
+static t_class *zNdelay_class;
+
+// The longest delay: 2^24 samples (64 MB of line, about six minutes at
+// 44.1 kHz). Anything longer, and anything the host cannot allocate, is
+// refused and the old line kept.
+static constexpr std::int32_t zNdelay_max = 1 << 24;
+
+struct t_zNdelay {
+    t_object x_obj;
+    t_sample *buf;
+    std::int32_t bufsize;  // at least 1; the delay is bufsize - 1
+    std::int32_t phase;    // write position, used while bufsize is 3 or more
+};
+
+// Makes a new all-zero line of m samples; keeps the old one if that fails.
+static bool zNdelay_resize(t_zNdelay *x, std::int32_t m) {
+    t_sample *b = static_cast<t_sample *>(getbytes(static_cast<std::size_t>(m) * sizeof(t_sample)));
+    if (!b)
+        return false;
+    if (x->buf)
+        freebytes(x->buf, static_cast<std::size_t>(x->bufsize) * sizeof(t_sample));
+    x->buf = b;
+    x->bufsize = m;
+    x->phase = 0;
+    return true;
+}
+
+static void zdel_float(t_zNdelay *x, t_floatarg f) {
+    // f + 1 in double, so that the sum is not rounded before the truncation;
+    // NaN and everything below 1 give a line of 1 sample (no delay).
+    double sum = static_cast<double>(f) + 1.0;
+    if (sum != sum || sum < 1.0)
+        sum = 1.0;
+    if (sum >= static_cast<double>(zNdelay_max) + 2.0)
+        return;  // longer than the longest delay (this covers +inf)
+    std::int32_t m = tessel::trunc_sat<std::int32_t>(sum, 1);
+    if (m != x->bufsize)
+        zNdelay_resize(x, m);
+}
+
+static void *zNdelay_new(t_floatarg a) {
+    t_zNdelay *x = reinterpret_cast<t_zNdelay *>(pd_new(zNdelay_class));
+    // Below 1 (also NaN) and beyond the longest delay: a delay of 1.
+    std::int32_t k = tessel::trunc_sat<std::int32_t>(a, 0);
+    if (k < 1 || k > zNdelay_max)
+        k = 1;
+    if (!zNdelay_resize(x, k + 1) && !zNdelay_resize(x, 2)) {
+        pd_free(&x->x_obj.ob_pd);
+        return nullptr;
+    }
+    inlet_new(&x->x_obj, &x->x_obj.ob_pd, &s_float, gensym("ft1"));
+    outlet_new(&x->x_obj, &s_signal);
+    return x;
+}
+
+static void zNdelay_free(t_zNdelay *x) {
+    if (x->buf)
+        freebytes(x->buf, static_cast<std::size_t>(x->bufsize) * sizeof(t_sample));
+}
+
+// Each input sample is read before the output at its index is written, so
+// the host may hand the same buffer as input and output.
+static void zN_perform(const t_sample *in, t_sample *out, t_zNdelay *x, t_int n) {
+    std::int32_t size = x->bufsize;
+    t_sample *buf = x->buf;
+    if (size == 1) {
+        vesk::pass(in, out, n);
+    } else if (size == 2) {
+        t_sample held = buf[0];
+        for (t_int i = 0; i < n; i++) {
+            t_sample v = in[i];
+            out[i] = held;
+            held = v;
+        }
+        buf[0] = held;
+    } else {
+        std::int32_t phase = x->phase;
+        for (t_int i = 0; i < n; i++) {
+            buf[phase] = in[i];
+            if (++phase == size)
+                phase = 0;
+            out[i] = buf[phase];
+        }
+        x->phase = phase;
+    }
+}
+
+static void zNdelay_dsp(t_zNdelay *x, t_signal **sp) {
+    vesk::add<zN_perform>(sp[0]->s_vec, sp[1]->s_vec, x, static_cast<t_int>(sp[0]->s_n));
+}
+
+static void zNdelay_helper() {
+    post("\n%c z~\t:: samplewise delay", 64);
+    post("creation :: 'z~ [<n>]' : creates a <n>-sample delay; default is 1");
+}
+
+VESK_SETUP z_tilde_setup() {
+    zNdelay_class = class_new(gensym("z~"), reinterpret_cast<t_newmethod>(zNdelay_new),
+                              reinterpret_cast<t_method>(zNdelay_free), sizeof(t_zNdelay), 0, A_DEFFLOAT,
+                              A_NULL);
+    vesk::signal_inlet(zNdelay_class);
+    class_doaddfloat(zNdelay_class, reinterpret_cast<t_method>(zdel_float));
+    class_addmethod(zNdelay_class, reinterpret_cast<t_method>(zdel_float), gensym("ft1"), A_FLOAT, A_NULL);
+    vesk::dsp_method(zNdelay_class, zNdelay_dsp);
+    vesk::help_method(zNdelay_class, zNdelay_helper);
+    vesk_register("z~");
+}
