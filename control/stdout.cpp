@@ -34,7 +34,7 @@ static void stdout_anything(t_stdout *, t_symbol *s, int argc, t_atom *argv) {
     constexpr size_t size = 1000;
     char line[size];
     char scratch[size + 64];
-    strncpy(line, s->s_name, size);
+    strncpy(line, s->s_name, size - 1);
     line[size - 1] = 0;
     size_t end = strlen(line);
     for (int i = 0; i < argc; i++) {

@@ -9,10 +9,9 @@ import bench
 from bench import run
 
 
-def lines(script, **kw):
+def lines(script):
     """The host's standard output, line by line, after a run of script."""
-    r = run(script, **kw)
-    return r.stdout.split("\n")
+    return run(script).stdout.split("\n")
 
 
 def send(*messages):
@@ -43,9 +42,6 @@ class LineTest(unittest.TestCase):
         """)
         self.assertEqual(out, ["foo a\\;b c\\,d;", "foo ; a , $1 $2-x 1e-07;", ""])
 
-    def test_nothing_printed_without_messages(self):
-        self.assertEqual(lines("s: stdout"), [""])
-
 
 class LengthTest(unittest.TestCase):
     # A line holds at most 999 characters before the ";". These cases put the
@@ -54,37 +50,32 @@ class LengthTest(unittest.TestCase):
     def check(self, messages, want):
         self.assertEqual(send(*messages), want + [""])
 
-    def test_long_selectors(self):
-        a = "a" * 1000  # the host's parser keeps atoms up to 1000 characters
-        self.check([a[:999], a, a[:999] + " 5 b", a + " xyz", a[:998] + " 1.5 foo"],
-                   [a[:999] + ";", a[:999] + ";", a[:999] + ";", a[:999] + ";", a[:998] + ";"])
-
-    def test_arguments_cut_at_the_end_of_the_line(self):
-        # The host renders an argument into the room left (its NUL included)
-        # and keeps a spare byte: text that does not fit with that byte to
-        # spare is cut and marked, a symbol with '*', a number by its sign.
+    def test_long_selectors_and_arguments(self):
+        # The host's parser keeps atoms up to 1000 characters. It renders an
+        # argument into the room left (its NUL included) keeping a spare byte:
+        # text that does not fit with that byte to spare is cut and marked, a
+        # symbol with '*', a number by its sign.
         a = "a" * 1000
         b = "b" * 40
         self.check([
-            a[:997] + " x",       # room for one character: marked, 999 in all
-            a[:997] + " 12.5",
-            a[:997] + " -12.5",
-            a[:996] + " 12",      # room for two: not enough with the spare byte
-            a[:995] + " 12",      # fits
-            a[:990] + " " + b,    # cut to 7 characters and '*'
-            a[:995] + " x y z",   # 995 + " x" + " *", and z has no room
-            a[:996] + " x y",     # y has no room for its blank and a character
-            a[:994] + " x y z",
-        ], [
+            a[:999], a, a[:999] + " 5 b", a + " xyz",
+            a[:998] + " 1.5 foo",  # no room for a blank and a character
+            a[:997] + " x",        # room for one character: marked, 999 in all
+            a[:997] + " -12.5",    # a number that does not fit shows its sign
+            a[:996] + " 12",       # room for two: not enough with the spare byte
+            a[:995] + " 12",       # fits
+            a[:990] + " " + b,     # cut to 7 characters and '*'
+            a[:995] + " x y z",    # 995 + " x" + " *", and z has no room
+            a[:996] + " x y",      # y has no room for its blank and a character
+        ], [a[:999] + ";"] * 4 + [
+            a[:998] + ";",
             a[:997] + " *;",
-            a[:997] + " +;",
             a[:997] + " -;",
             a[:996] + " +;",
             a[:995] + " 12;",
             a[:990] + " " + b[:7] + "*;",
             a[:995] + " x *;",
             a[:996] + " x;",
-            a[:994] + " x y;",
         ])
 
     def test_special_atoms_at_the_end_of_the_line(self):
@@ -151,20 +142,9 @@ class FlushTest(unittest.TestCase):
             @1 m before
             @2 pd-inner clear
             @2 m after
-            @3 in dropped
-        """, blocks=4)
+        """, blocks=3)
         mine = [l for l in out if l.startswith("|mark:") or l.endswith(";")]
         self.assertEqual(mine, ["|mark: before", "hello 1;", "list 2;", "|mark: after"])
-
-    def test_lines_wait_in_the_stream_while_the_object_lives(self):
-        out = run_merged("""
-            s: stdout
-            m: rec mark
-            @1 s hello
-            @1 m later
-        """, blocks=2)
-        mine = [l for l in out if l.startswith("|mark:") or l.endswith(";")]
-        self.assertEqual(mine, ["|mark: later", "hello;"])  # written at exit
 
 
 if __name__ == "__main__":
