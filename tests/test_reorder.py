@@ -3,16 +3,7 @@ import unittest
 
 from bench import block, run
 
-SIZES = (1, 2, 4, 8, 64, 256, 2048)
-
-
-def halfturn(values):
-    h = len(values) // 2
-    return values[h:] + values[:h]
-
-
-def retro(values):
-    return values[::-1]
+CLASSES = (("halfturn~", lambda v: v[len(v) // 2:] + v[:len(v) // 2]), ("retro~", lambda v: v[::-1]))
 
 
 def per_block(f, values, n):
@@ -21,41 +12,30 @@ def per_block(f, values, n):
 
 class ReorderTest(unittest.TestCase):
     def test_block_sizes_in_place_and_separate(self):
-        # the output of a block is made from that same block's input
-        for cls, f in (("halfturn~", halfturn), ("retro~", retro)):
-            for n in SIZES:
+        # each output block is made from the same block's input
+        for cls, f in CLASSES:
+            for n in (1, 2, 4, 8, 64, 256, 2048):
                 blocks = max(2, 2 * n // 64)
-                ramp = [float(i) for i in range(64 * blocks)]
                 for separate in (False, True):
                     with self.subTest(cls=cls, block=n, separate=separate):
-                        r = run("""
-                            f: feed~ ramp 0
-                            t: %s
-                            %s
-                            f -> t ~> out
-                        """ % (cls, "f ~> ref" if separate else ""), block=n, blocks=blocks)
+                        r = run("f: feed~ ramp 0\nt: %s\n%s\nf -> t ~> out" % (
+                            cls, "f ~> ref" if separate else ""), block=n, blocks=blocks)
                         self.assertEqual(r.inplace("out"), not separate)
-                        self.assertEqual(r["out"], per_block(f, ramp, n))
+                        self.assertEqual(r["out"], per_block(f, list(range(64 * blocks)), n))
 
     def test_float_switches_pass_through(self):
         # 0 passes through from the next block; 1, -2 and NaN reorder again
-        for cls, f in (("halfturn~", halfturn), ("retro~", retro)):
+        for cls, f in CLASSES:
             for on in ("1", "-2", "=nan"):
                 with self.subTest(cls=cls, on=on):
-                    r = run("""
-                        f: feed~ ramp 0
-                        t: %s
-                        f -> t ~> out
-                        @1 t float 0
-                        @2 t float %s
-                    """ % (cls, on), block=64, blocks=3)
-                    ramp = [float(i) for i in range(192)]
+                    r = run("f: feed~ ramp 0\nt: %s\nf -> t ~> out\n@1 t float 0\n@2 t float %s" % (cls, on),
+                            block=64, blocks=3)
+                    ramp = list(range(192))
                     self.assertEqual(r["out"], [block(f(ramp[:64])), block(ramp[64:128]), block(f(ramp[128:]))])
 
     def test_buffer_grows_and_stays_after_block_size_changes(self):
-        # 64, then 128 (the buffer grows), then back to 64 (it is kept),
-        # then 2048; in place and with separate buffers
-        for cls, f in (("halfturn~", halfturn), ("retro~", retro)):
+        # 64, then 128 (the buffer grows), back to 64 (it is kept), then 2048
+        for cls, f in CLASSES:
             for separate in (False, True):
                 with self.subTest(cls=cls, separate=separate):
                     r = run("""
@@ -72,18 +52,12 @@ class ReorderTest(unittest.TestCase):
                         @4 pd dsp 1
                     """ % (cls, "f ~> ref" if separate else ""), blocks=4 + 32)
                     self.assertEqual([d.split()[1] for d in r.dsp("out")], ["64", "128", "64", "2048"])
-                    ramp = [float(i) for i in range(64 * 36)]
-                    want = [block(f(ramp[0:64])), block(f(ramp[64:192])), block(f(ramp[192:256])),
-                            block(f(ramp[256:2304]))]
-                    self.assertEqual(r["out"], want)
+                    ramp = list(range(64 * 36))
+                    self.assertEqual(r["out"], [block(f(ramp[a:b])) for a, b in
+                                                ((0, 64), (64, 192), (192, 256), (256, 2304))])
 
     def test_help_texts(self):
-        r = run("""
-            h: halfturn~
-            t: retro~
-            @0 h help
-            @0 t help
-        """)
+        r = run("h: halfturn~\nt: retro~\n@0 h help\n@0 t help")
         text = "\n".join(r.console)
         self.assertIn("\n\n@ halfturn~-object for blockwise-swapping of a signal \n'help' : view this\nsignal~\n"
                       "outlet : signal~", text)

@@ -1,45 +1,36 @@
 """quantize~ and swap~ in the host: steps, byte swaps, out-of-range input."""
 import math
+import struct
 import unittest
 from fractions import Fraction
 
 from bench import block, f32, run
 
-SIZES = (1, 2, 4, 8, 64, 256, 2048)
-
-
-def quantize(x, q):
-    """The staircase, with the truncation saturating at the 32-bit range and
-    NaN giving 0; the product k * (1/q) rounded once to single precision."""
-    if q == 0:
-        return x
-    dq = f32(1 / f32(q))
-    if math.isnan(x):
-        k = 0
-    else:
-        p = Fraction(f32(x)) * Fraction(f32(q)) if math.isfinite(x) else x * q
-        k = max(-2 ** 31, min(2 ** 31 - 1, math.trunc(p) if isinstance(p, Fraction) else
-                              (2 ** 31 - 1 if p > 0 else -2 ** 31)))
-    return round32(Fraction(k) * Fraction(dq))
-
 
 def round32(fr):
-    """A Fraction rounded to the nearest float32 (ties to even), in one step."""
-    import struct
-    c = f32(float(fr))
+    """A Fraction rounded once to the nearest float32 (ties to even)."""
     if fr == 0:
         return 0.0
-    b = struct.unpack("I", struct.pack("f", c))[0]
+    b = struct.unpack("I", struct.pack("f", f32(float(fr))))[0]
     near = [struct.unpack("f", struct.pack("I", b + d))[0] for d in (-1, 0, 1)]
     return min(near, key=lambda v: (abs(Fraction(v) - fr), struct.unpack("I", struct.pack("f", v))[0] & 1))
 
 
-def swap(x):
+def saturate(x, lo, hi):
+    """x truncated toward zero into [lo, hi]; NaN gives 0."""
     if math.isnan(x):
-        s = 0
-    else:
-        s = max(-32768, min(32767, math.trunc(x * 32768) if math.isfinite(x) else (32767 if x > 0 else -32768)))
-    u = s & 0xffff
+        return 0
+    return max(lo, min(hi, math.trunc(x) if math.isfinite(x) else (hi if x > 0 else lo)))
+
+
+def quantize(x, q):
+    p = Fraction(f32(x)) * Fraction(f32(q)) if math.isfinite(x) else x * q
+    k = saturate(p if not isinstance(p, Fraction) else math.trunc(p), -2 ** 31, 2 ** 31 - 1)
+    return round32(Fraction(k) * Fraction(f32(1 / f32(q))))
+
+
+def swap(x):
+    u = saturate(x * 32768, -32768, 32767) & 0xffff
     u = ((u >> 8) | (u << 8)) & 0xffff
     return (u - 0x10000 if u >= 0x8000 else u) / 32768
 
@@ -49,65 +40,34 @@ VALUES = [0.5, -0.5, 0.3, -0.3, 0.99, 0.00001, -0.00004, -0.0, 1, -1, 1.5, -2, m
           1e30, -1e30]
 
 
-def values_line(f):
-    return block([f(v) for v in VALUES])
-
-
 class QuantizeTest(unittest.TestCase):
     def test_settings(self):
-        for setup, q in (("", 32768), ("4", 4), ("-4", -4), ("3", 3), ("0", 32768), ("\n@0 q 8bit", 128),
-                         ("4\n@0 q 8bit\n@0 q 16bit", 32768), ("\n@0 q 8bit\n@0 q float 10", 10),
-                         ("1e9", 1e9)):
+        # default and 0 are 16 bit; -4 is 4; a later message replaces any setting
+        for setup, q in (("", 32768), ("4", 4), ("-4", 4), ("3", 3), ("0", 32768), ("\n@0 q 8bit", 128),
+                         ("4\n@0 q 8bit\n@0 q 16bit", 32768), ("\n@0 q 8bit\n@0 q float 10", 10), ("1e9", 1e9)):
             with self.subTest(setup=setup):
-                r = run("""
-                    f: feed~ %s
-                    q: quantize~ %s
-                    f -> q ~> out
-                """ % (INPUTS, setup), block=32)
-                self.assertEqual(r["out"][0].split()[:17], values_line(lambda x: quantize(x, q)).split())
-
-    def test_named_examples(self):
-        r = run("""
-            f: feed~ 0.5 0.00001 -0.00004 0.3 -0.3
-            q: quantize~
-            f -> q ~> out
-            @1 q 8bit
-        """, block=64, blocks=2)
-        self.assertEqual(r["out"][0][:80], block([0.5, 0, -1 / 32768, 9830 / 32768, -9830 / 32768] + [0] * 59)[:80])
-        r = run("""
-            f: feed~ 0.3 -0.3 0.99
-            q: quantize~ 8
-            f -> q ~> out
-            @0 q 8bit
-        """, block=4)
-        self.assertEqual(r["out"][0], block([0.296875, -0.296875, 126 / 128, 0]))
+                r = run("f: feed~ %s\nq: quantize~ %s\nf -> q ~> out" % (INPUTS, setup), block=32)
+                self.assertEqual(r["out"][0].split()[:17], block(quantize(v, q) for v in VALUES).split())
+        r = run("f: feed~ 0.3 -0.3 0.99 0.00001 -0.00004\nq: quantize~ 4\nf -> q ~> out\n@0 q 8bit", block=8)
+        self.assertEqual(r["out"][0], block([0.296875, -0.296875, 126 / 128, 0, 0, 0, 0, 0]))
 
     def test_zero_and_bare_float_pass_through_bit_for_bit(self):
         for msg in ("float 0", "float", "float =-0"):
             with self.subTest(msg=msg):
-                r = run("""
-                    f: feed~ %s =x:00000001 =-nan
-                    q: quantize~ 4
-                    f -> q ~> out
-                    @0 q %s
-                """ % (INPUTS, msg), block=32)
-                self.assertEqual(r["out"][0].split()[:19], (values_line(lambda x: x) + " 1.40129846e-45 -nan").split())
+                r = run("f: feed~ %s =x:00000001 =-nan\nq: quantize~ 4\nf -> q ~> out\n@0 q %s" % (INPUTS, msg),
+                        block=32)
+                self.assertEqual(r["out"][0].split()[:19], (block(VALUES) + " 1.40129846e-45 -nan").split())
 
     def test_product_rounded_once(self):
         # k * (1/q) needs more bits than a double holds here; rounding it
-        # through a double first would give 890522.125
-        r = run("""
-            f: feed~ 890522.125 -890522.125 415894.875
-            q: quantize~ 1492.8851318359375
-            f -> q ~> out
-            @0 q:0 float 1492.8851318359375
-        """, block=4)
-        self.assertEqual(r["out"][0], block([890522.1875, -890522.1875, quantize(415894.875, 1492.8851318359375), 0]))
+        # through a double first gives 890522.125 and 415894.875
+        r = run("f: feed~ 890522.125 -890522.125\nq: quantize~ 1492.8851318359375\nf -> q ~> out", block=2)
+        self.assertEqual(r["out"][0], block([890522.1875, -890522.1875]))
         r = run("f: feed~ 415894.875\nq: quantize~ 3162.313720703125\nf -> q ~> out", block=1)
         self.assertEqual(r["out"][0], block([415894.84375]))
 
     def test_block_sizes_in_place_and_separate(self):
-        for n in SIZES:
+        for n in (1, 2, 4, 8, 64, 256, 2048):
             blocks = max(1, n // 64)
             for separate in (False, True):
                 with self.subTest(block=n, separate=separate):
@@ -122,61 +82,39 @@ class QuantizeTest(unittest.TestCase):
                     """ % ("f ~> ref" if separate else ""), block=n, blocks=blocks)
                     self.assertEqual(r.inplace("out"), not separate)
                     ramp = [-40 + i for i in range(64 * blocks)]
-                    got = " ".join(r["out"]).split()
-                    self.assertEqual(got, block(quantize(v, 0.25) for v in ramp).split())
+                    self.assertEqual(" ".join(r["out"]).split(), block(quantize(v, 0.25) for v in ramp).split())
                     self.assertEqual(" ".join(r["sw"]).split(), block(swap(v) for v in ramp).split())
-
-    def test_help_text(self):
-        r = run("q: quantize~\n@0 q help")
-        text = "\n".join(r.console)
-        self.assertIn("@ quantize~-object\t:: used for quantizing signals by various degrees\n<quants> : quantize",
-                      text)
-        self.assertIn("'help'   : view this\nsignal~\n\ncreation:: \"quantize~ [<quants>]\"", text)
 
 
 class SwapTest(unittest.TestCase):
     def test_values(self):
-        r = run("""
-            f: feed~ %s =x:38000000 =x:b8000000
-            s: swap~
-            f -> s ~> out
-        """ % INPUTS, block=32)
+        r = run("f: feed~ %s =x:38000000 =x:b8000000\ns: swap~\nf -> s ~> out" % INPUTS, block=32)
         got = r["out"][0].split()
-        self.assertEqual(got[:17], values_line(swap).split())
-        # 0.5, -0.5, 2^-15 and -2^-15
-        self.assertEqual(got[:2], ["0.001953125", "0.005859375"])
-        self.assertEqual(got[17:19], ["0.0078125", "-3.05175781e-05"])
-        # out of range saturates: 1.0 -> 0x7fff -> 0xff7f; -2 -> 0x8000 -> 0x0080; NaN -> 0
+        self.assertEqual(got[:17], block(swap(v) for v in VALUES).split())
+        # 0.5, -0.5, 2^-15, -2^-15; 1.0 saturates to 0x7fff -> 0xff7f, -2 to 0x8000 -> 0x0080, NaN -> 0
+        self.assertEqual(got[:2] + got[17:19], ["0.001953125", "0.005859375", "0.0078125", "-3.05175781e-05"])
         self.assertEqual([got[8], got[11], got[12]], [block([-129 / 32768]), block([128 / 32768]), "0"])
 
     def test_switching(self):
         # on; float 0: through; bang: on; bang: through; NaN: on
-        r = run("""
-            f: feed~ loop 0.5
-            s: swap~
-            f -> s ~> out
-            @1 s float 0
-            @2 s bang
-            @3 s bang
-            @4 s float =nan
-        """, block=64, blocks=5)
+        r = run("f: feed~ loop 0.5\ns: swap~\nf -> s ~> out\n@1 s float 0\n@2 s bang\n@3 s bang\n@4 s float =nan",
+                block=64, blocks=5)
         on, off = block([0.001953125] * 64), block([0.5] * 64)
         self.assertEqual(r["out"], [on, off, on, off, on])
 
     def test_two_in_series_restore_every_16_bit_value(self):
         values = [(i - 32768) / 32768 for i in range(65536)]
-        r = run("""
-            f: feed~ %s
-            a: swap~
-            b: swap~
-            f -> a -> b ~> out
-        """ % " ".join(repr(v) for v in values), block=2048, blocks=1024)
+        r = run("f: feed~ %s\na: swap~\nb: swap~\nf -> a -> b ~> out" % " ".join(repr(v) for v in values),
+                block=2048, blocks=1024)
         self.assertEqual(" ".join(r["out"]).split(), block(values).split())
 
-    def test_help_text(self):
-        r = run("s: swap~\n@0 s help")
+    def test_help_texts(self):
+        r = run("s: swap~\nq: quantize~\n@0 s help\n@0 q help")
+        text = "\n".join(r.console)
         self.assertIn("\n\n@ swap~-object for byteswapping a signal\n<1/0>  : turn the swapper on/off\n'bang' : "
-                      "toggle the swapper on/off\n'help' : view this\nsignal~\noutlet : signal~", "\n".join(r.console))
+                      "toggle the swapper on/off\n'help' : view this\nsignal~\noutlet : signal~", text)
+        self.assertIn("@ quantize~-object\t:: used for quantizing signals by various degrees\n<quants> : quantize", text)
+        self.assertIn("'help'   : view this\nsignal~\n\ncreation:: \"quantize~ [<quants>]\"", text)
 
 
 if __name__ == "__main__":
