@@ -37,7 +37,7 @@ static void idlestep_float(t_idlestep *x, t_floatarg f) {
     *idlestep_grain = tessel::trunc_sat<int>(f);
 }
 
-extern "C" __attribute__((visibility("default"))) void idlestep_setup() {
+VESK_SETUP idlestep_setup() {
     if (get_sys_sleepgrain) {
         if (int *p = get_sys_sleepgrain())
             idlestep_grain = p;
