@@ -37,8 +37,15 @@ static void *Volley_new(t_floatarg f) {
     return x;
 }
 
+// The count as a number of iterations, truncated toward zero (a NaN gives
+// 0). Counts above 2^24 give 2^24: beyond it a t_float can no longer carry
+// every index exactly, and a burst of billions would hold the host for
+// minutes within one instant.
+static constexpr std::int32_t VOLLEY_MAXCOUNT = 1 << 24;
+
 static std::int32_t Volley_bound(const t_Volley *x) {
-    return tessel::trunc_sat<std::int32_t>(x->count, 0);
+    std::int32_t n = tessel::trunc_sat<std::int32_t>(x->count, 0);
+    return n < VOLLEY_MAXCOUNT ? n : VOLLEY_MAXCOUNT;
 }
 
 // True when outlet k (0-based) is wired straight into this object's inlet 1.

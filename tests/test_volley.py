@@ -182,9 +182,9 @@ class PauseTest(unittest.TestCase):
         # every burst pauses at index 1; a bang discards the paused position
         self.assertEqual(seq, burst(1, done=False) * 2 + burst(2))
 
-    def test_huge_counts_do_not_overflow_the_index(self):
-        # pausing while idle stores the count, saturated; resuming from the
-        # largest position must not wrap round to negative indices
+    def test_huge_counts_stop_at_two_to_the_24(self):
+        # pausing while idle stores the count, limited; resuming from there
+        # must neither wrap round nor run on
         _, seq = volley("""
             v: Volley
             @0 v:1 float =inf
@@ -192,10 +192,23 @@ class PauseTest(unittest.TestCase):
             @0 v resume
             @1 v:1 float 3e9
             @1 v pause
+            @1 v:1 float 16777217
             @1 v resume
             @2 v resume
         """, blocks=3)
         self.assertEqual(seq, ["o2: bang"] * 2)
+
+    def test_a_huge_burst_ends_at_the_last_exact_index(self):
+        # [f] keeps the last index; the done bang reads it out
+        r = run("""
+            v: Volley
+            f: f
+            v:2 -> f:1
+            v:1 -> f
+            f => last
+            @0 v float 1e30
+        """, dsp=False, timeout=60)
+        self.assertEqual(r["last"], ["16777216"])
 
 
 class ReentryTest(unittest.TestCase):
