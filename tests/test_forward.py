@@ -79,14 +79,6 @@ class ForwardTest(unittest.TestCase):
         """)
         self.assertEqual(r["foo"], ["7", "7"])
 
-    def test_send_with_a_number_is_refused(self):
-        r = forward("foo", """
-            @0 x send 5
-            @0 x float 1
-        """, allow_errors=True)
-        self.assertEqual(len([l for l in r.console if "bad arguments for message 'send'" in l]), 1)
-        self.assertEqual(r["foo"], ["1"])
-
 
 if __name__ == "__main__":
     unittest.main()
