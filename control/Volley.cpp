@@ -20,7 +20,7 @@ struct t_Volley {
     std::int32_t state;
     t_outlet *x_done;       // outlet 2
     t_outlet *x_index;      // outlet 3
-    std::uint32_t entries;  // bursts started, to see whether a bang re-entered
+    std::uint32_t entries;  // bursts started, to see whether a fed-back message came in
     std::int32_t depth;     // bursts of this object running, one inside the other
     std::int32_t overflow;  // a feedback wire hit the host's nesting limit
 };
