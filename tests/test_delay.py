@@ -13,7 +13,20 @@ def flat(r):
     return " ".join(r["out"]).split()
 
 
-class DelayTest(unittest.TestCase):
+class SignalCase(unittest.TestCase):
+    def assertSame(self, got, want):
+        """assertEqual that names the first difference at once (a full diff
+        of a few thousand samples takes minutes)."""
+        if got == want:
+            return
+        if isinstance(got, (list, str)) and isinstance(want, (list, str)):
+            i = next((k for k, (a, b) in enumerate(zip(got, want)) if a != b), min(len(got), len(want)))
+            self.fail("first difference at %d: %r != %r (lengths %d, %d)" % (
+                i, got[i:i + 8], want[i:i + 8], len(got), len(want)))
+        self.fail("%r != %r" % (got, want))
+
+
+class DelayTest(SignalCase):
     def test_delays_across_block_sizes_in_place_and_separate(self):
         # delays 0, 1 and 3 take paths of their own; 100 is longer than most blocks
         for n in (1, 2, 4, 8, 64, 256, 2048):
@@ -23,15 +36,15 @@ class DelayTest(unittest.TestCase):
                     with self.subTest(block=n, delay=d, separate=separate):
                         r = run("f: feed~ ramp 1\nz: z~ %s\n%s\nf -> z ~> out\n%s" % (
                             arg, "f ~> ref" if separate else "", msg), block=n, blocks=blocks)
-                        self.assertEqual(r.inplace("out"), not separate)
-                        self.assertEqual(flat(r), block(delayed(d, 64 * blocks)).split())
+                        self.assertSame(r.inplace("out"), not separate)
+                        self.assertSame(flat(r), block(delayed(d, 64 * blocks)).split())
 
     def test_creation_arguments(self):
         # below 1 and beyond the longest delay (2^24) give 1; fractions truncate
         for arg, d in (("0", 1), ("-4", 1), ("0.9", 1), ("2.9", 2), ("1e30", 1), ("16777216", 16777216)):
             with self.subTest(arg=arg):
                 r = run("f: feed~ ramp 1\nz: z~ %s\nf -> z ~> out" % arg, block=8)
-                self.assertEqual(r["out"][0], block(delayed(d, 8)))
+                self.assertSame(r["out"][0], block(delayed(d, 8)))
 
     def test_run_time_changes_on_either_inlet(self):
         # 4; then 5 on inlet 2 clears the history; 5.7 (the same line) keeps
@@ -46,7 +59,7 @@ class DelayTest(unittest.TestCase):
             @4 z:1 float 2.9
         """, block=64, blocks=5)
         ramp = [[64 * b + 1 + i for i in range(64)] for b in range(5)]
-        self.assertEqual(r["out"], [block([0] * 4 + ramp[0][:60]), block([0] * 5 + ramp[1][:59]),
+        self.assertSame(r["out"], [block([0] * 4 + ramp[0][:60]), block([0] * 5 + ramp[1][:59]),
                                     block(ramp[1][59:] + ramp[2][:59]), block(ramp[3]),
                                     block([0, 0] + ramp[4][:62])])
 
@@ -62,7 +75,7 @@ class DelayTest(unittest.TestCase):
             @1 z float =inf
             @2 z float 16777216
         """, block=64, blocks=3)
-        self.assertEqual(r["out"][1:], [block(range(62, 126)), block([0] * 64)])
+        self.assertSame(r["out"][1:], [block(range(62, 126)), block([0] * 64)])
 
     def test_line_survives_dsp_restart_and_block_size_change(self):
         r = run("""
@@ -74,8 +87,8 @@ class DelayTest(unittest.TestCase):
             @3 b set 16
             @3 pd dsp 1
         """, blocks=5)
-        self.assertEqual(r.dsp("out"), ["dsp 64 fed", "dsp 16 fed"])
-        self.assertEqual(flat(r), block(delayed(100, 256)).split())
+        self.assertSame(r.dsp("out"), ["dsp 64 fed", "dsp 16 fed"])
+        self.assertSame(flat(r), block(delayed(100, 256)).split())
 
     def test_help_and_refused_dsp(self):
         r = run("z: z~\n@0 z help\n@0 z dsp", allow_errors=True)

@@ -10,7 +10,20 @@ def per_block(f, values, n):
     return [block(f(values[i:i + n])) for i in range(0, len(values), n)]
 
 
-class ReorderTest(unittest.TestCase):
+class SignalCase(unittest.TestCase):
+    def assertSame(self, got, want):
+        """assertEqual that names the first difference at once (a full diff
+        of a few thousand samples takes minutes)."""
+        if got == want:
+            return
+        if isinstance(got, (list, str)) and isinstance(want, (list, str)):
+            i = next((k for k, (a, b) in enumerate(zip(got, want)) if a != b), min(len(got), len(want)))
+            self.fail("first difference at %d: %r != %r (lengths %d, %d)" % (
+                i, got[i:i + 8], want[i:i + 8], len(got), len(want)))
+        self.fail("%r != %r" % (got, want))
+
+
+class ReorderTest(SignalCase):
     def test_block_sizes_in_place_and_separate(self):
         # each output block is made from the same block's input
         for cls, f in CLASSES:
@@ -20,8 +33,8 @@ class ReorderTest(unittest.TestCase):
                     with self.subTest(cls=cls, block=n, separate=separate):
                         r = run("f: feed~ ramp 0\nt: %s\n%s\nf -> t ~> out" % (
                             cls, "f ~> ref" if separate else ""), block=n, blocks=blocks)
-                        self.assertEqual(r.inplace("out"), not separate)
-                        self.assertEqual(r["out"], per_block(f, list(range(64 * blocks)), n))
+                        self.assertSame(r.inplace("out"), not separate)
+                        self.assertSame(r["out"], per_block(f, list(range(64 * blocks)), n))
 
     def test_float_switches_pass_through(self):
         # 0 passes through from the next block; 1, -2 and NaN reorder again
@@ -31,7 +44,7 @@ class ReorderTest(unittest.TestCase):
                     r = run("f: feed~ ramp 0\nt: %s\nf -> t ~> out\n@1 t float 0\n@2 t float %s" % (cls, on),
                             block=64, blocks=3)
                     ramp = list(range(192))
-                    self.assertEqual(r["out"], [block(f(ramp[:64])), block(ramp[64:128]), block(f(ramp[128:]))])
+                    self.assertSame(r["out"], [block(f(ramp[:64])), block(ramp[64:128]), block(f(ramp[128:]))])
 
     def test_buffer_grows_and_stays_after_block_size_changes(self):
         # 64, then 128 (the buffer grows), back to 64 (it is kept), then 2048
@@ -51,9 +64,9 @@ class ReorderTest(unittest.TestCase):
                         @4 b set 2048
                         @4 pd dsp 1
                     """ % (cls, "f ~> ref" if separate else ""), blocks=4 + 32)
-                    self.assertEqual([d.split()[1] for d in r.dsp("out")], ["64", "128", "64", "2048"])
+                    self.assertSame([d.split()[1] for d in r.dsp("out")], ["64", "128", "64", "2048"])
                     ramp = list(range(64 * 36))
-                    self.assertEqual(r["out"], [block(f(ramp[a:b])) for a, b in
+                    self.assertSame(r["out"], [block(f(ramp[a:b])) for a, b in
                                                 ((0, 64), (64, 192), (192, 256), (256, 2304))])
 
     def test_help_texts(self):
