@@ -29,9 +29,8 @@ static void dirac_bang(t_dirac *x) {
     x->do_it = x->position;
 }
 
-// Words: w[1] object, w[2] output, w[3] block length. The host's zeroing
-// routines read their output and length from entries 1 and 2 of the array
-// they get, so they are handed w + 1.
+// Writes the pending impulse if it falls in this block of n, else counts
+// the block off.
 static inline void dirac_place(t_dirac *x, t_sample *out, t_int n, t_int d) {
     if (d >= n) {
         x->do_it = d - n;
@@ -41,6 +40,9 @@ static inline void dirac_place(t_dirac *x, t_sample *out, t_int n, t_int d) {
     }
 }
 
+// Words: w[1] object, w[2] output, w[3] block length. The host's zeroing
+// routines read their output and length from entries 1 and 2 of the array
+// they get, so they are handed w + 1.
 static t_int *dirac_perform(t_int *w) {
     t_dirac *x = reinterpret_cast<t_dirac *>(w[1]);
     t_int d = x->do_it;

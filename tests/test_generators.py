@@ -56,6 +56,23 @@ class DiracTest(SignalCase):
         """, block=64, blocks=3)
         self.assertSame(flat(r), window(64, 10, 1) + window(64, 20, 1) * 2)
 
+    def test_pending_impulse_and_open_window_survive_dsp_rebuilds(self):
+        # a rebuild at block 1 and another with a new block size at block 2
+        r = run("""
+            b: block~ 64
+            d: dirac~ 150
+            s: step~ 100
+            d ~> out
+            s ~> win
+            @0 d bang
+            @0 s float 40
+            @1 pd dsp 1
+            @2 b set 32
+            @2 pd dsp 1
+        """, blocks=4)
+        self.assertSame(flat(r), window(256, 150, 1))
+        self.assertSame([float(v) for v in " ".join(r["win"]).split()], window(256, 40, 100))
+
 
 class StepTest(SignalCase):
     def test_windows_across_block_sizes(self):
