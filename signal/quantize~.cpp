@@ -34,9 +34,36 @@ static void quantize_16bit(t_quantize *x) {
     quantize_set(x, 32768.0f);
 }
 
-// Per sample: the product x * quantiz (exact in double), truncated toward
-// zero to 32 bits, times dequantiz, rounded once to single precision.
-// Products beyond the 32-bit range saturate at its nearest end; NaN gives 0.
+// The smallest float magnitude whose product with |q| reaches 2^31, as the
+// bits of a positive float: every sample at or above it saturates.
+static std::uint32_t quantize_top(double aq) {
+    constexpr double limit = 2147483648.0;
+    float t = static_cast<float>(limit / aq);  // near it (maybe +inf)
+    std::uint32_t b = std::bit_cast<std::uint32_t>(t);
+    while (b > 0 && static_cast<double>(std::bit_cast<float>(b - 1)) * aq >= limit)
+        b--;
+    while (b < 0x7f800000u && static_cast<double>(std::bit_cast<float>(b)) * aq < limit)
+        b++;
+    return b;
+}
+
+// k, the product x * q (exact in double) truncated toward zero, saturating
+// at -2^31 and 2^31 - 1; NaN gives 0. Written with integer masks instead of
+// comparisons of floats, so that the loops around it are vectorised:
+// samples that saturate or are NaN are replaced by 0 before the conversion,
+// which then always fits.
+static inline std::int32_t quantize_k(t_sample x, double qd, std::uint32_t top, std::uint32_t qneg) {
+    std::uint32_t b = std::bit_cast<std::uint32_t>(x);
+    std::uint32_t mag = b & 0x7fffffffu;
+    std::uint32_t nan = mag > 0x7f800000u;
+    std::uint32_t sat = (mag >= top) & (nan ^ 1u);
+    t_sample v = std::bit_cast<t_sample>(b & ((nan | sat) - 1u));
+    auto k = static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<double>(v) * qd));
+    std::uint32_t ks = 0x7fffffffu + ((b >> 31) ^ qneg);  // 2^31 - 1, or -2^31 for a negative product
+    return static_cast<std::int32_t>((k & (sat - 1u)) | (ks & (0u - sat)));
+}
+
+// Per sample: k as above, times dequantiz, rounded once to single precision.
 // Adding 0 makes a zero step +0 also for a negative number of steps, so that
 // -q and q give the same samples.
 //
@@ -44,24 +71,29 @@ static void quantize_16bit(t_quantize *x) {
 // significand has its two low bits clear (every power of two, so the 8- and
 // 16-bit settings) that fits a double; otherwise the wider long double holds
 // it exactly.
+//
+// A number of steps so small that its reciprocal is infinite (a subnormal
+// one) counts as 0, as the host's DSP arithmetic treats it.
 static void quantize_perform(t_quantize *x, const t_sample *in, t_sample *out, t_int n) {
     t_sample q = x->quantiz, dq = x->dequantiz;
-    if (q == 0) {
+    if (q == 0 || __builtin_isinf(dq)) {
         vesk::pass(in, out, n);
         return;
     }
     double qd = q;
+    std::uint32_t top = quantize_top(__builtin_fabs(qd));
+    std::uint32_t qneg = std::bit_cast<std::uint32_t>(q) >> 31;
     if ((std::bit_cast<std::uint32_t>(dq) & 3u) == 0) {
         double dqd = dq;
         for (t_int i = 0; i < n; i++) {
-            double v = in[i];
-            out[i] = static_cast<t_sample>(tessel::trunc_i32(v * qd) * dqd + 0.0);
+            t_sample v = in[i];
+            out[i] = static_cast<t_sample>(quantize_k(v, qd, top, qneg) * dqd + 0.0);
         }
     } else {
         long double dql = dq;
         for (t_int i = 0; i < n; i++) {
-            double v = in[i];
-            out[i] = static_cast<t_sample>(tessel::trunc_i32(v * qd) * dql + 0.0L);
+            t_sample v = in[i];
+            out[i] = static_cast<t_sample>(quantize_k(v, qd, top, qneg) * dql + 0.0L);
         }
     }
 }

@@ -25,12 +25,19 @@ static void swap_bang(t_swap *x) {
 
 // x * 32768 truncated toward zero to 16 bits, saturating at -32768 and
 // 32767 (so 1.0 and above give 0x7fff; NaN gives 0), bytes exchanged, read
-// back as a signed 16-bit value and scaled by 2^-15.
-static inline t_sample swap_sample(t_sample v) {
-    std::int32_t s = tessel::trunc_i32(static_cast<double>(v) * 32768.0);
-    s = s < -32768 ? -32768 : s;
-    s = s > 32767 ? 32767 : s;
-    std::uint32_t u = static_cast<std::uint32_t>(s) & 0xffffu;
+// back as a signed 16-bit value and scaled by 2^-15. Written with integer
+// masks instead of comparisons of floats, so that the loop is vectorised:
+// samples that saturate (magnitude 1 or more) or are NaN are replaced by 0
+// before the conversion, which then always fits.
+static inline t_sample swap_sample(t_sample x) {
+    std::uint32_t b = std::bit_cast<std::uint32_t>(x);
+    std::uint32_t mag = b & 0x7fffffffu;
+    std::uint32_t nan = mag > 0x7f800000u;
+    std::uint32_t sat = (mag >= 0x3f800000u) & (nan ^ 1u);
+    t_sample v = std::bit_cast<t_sample>(b & ((nan | sat) - 1u));
+    auto s = static_cast<std::uint32_t>(static_cast<std::int32_t>(v * 32768.0f));
+    std::uint32_t ss = 0x7fffu + (b >> 31);  // 32767, or 0x8000 (-32768) below -1
+    std::uint32_t u = ((s & (sat - 1u)) | (ss & (0u - sat))) & 0xffffu;
     u = ((u >> 8) | (u << 8)) & 0xffffu;
     return static_cast<t_sample>(static_cast<std::int16_t>(u)) * (1.0f / 32768.0f);
 }

@@ -65,10 +65,11 @@ class QuantizeTest(SignalCase):
         self.assertSame(r["out"][0], block([0.296875, -0.296875, 126 / 128, 0, 0, 0, 0, 0]))
 
     def test_zero_and_bare_float_pass_through_bit_for_bit(self):
-        for msg in ("float 0", "float", "float =-0"):
-            with self.subTest(msg=msg):
-                r = run("f: feed~ %s =x:00000001 =-nan\nq: quantize~ 4\nf -> q ~> out\n@0 q %s" % (INPUTS, msg),
-                        block=32)
+        # so does a subnormal number of steps (its reciprocal is infinite)
+        for arg, msg in (("4", "float 0"), ("4", "float"), ("4", "float =-0"), ("4", "float =x:0000ffff")):
+            with self.subTest(arg=arg, msg=msg):
+                r = run("f: feed~ %s =x:00000001 =-nan\nq: quantize~ %s\nf -> q ~> out\n@0 q %s" % (
+                    INPUTS, arg, msg), block=32)
                 self.assertSame(r["out"][0].split()[:19], (block(VALUES) + " 1.40129846e-45 -nan").split())
 
     def test_product_rounded_once(self):
