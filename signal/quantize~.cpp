@@ -73,10 +73,11 @@ static inline std::int32_t quantize_k(t_sample x, double qd, std::uint32_t top, 
 // it exactly.
 //
 // A number of steps so small that its reciprocal is infinite (a subnormal
-// one) counts as 0, as the host's DSP arithmetic treats it.
+// one) counts as 0, as the host's DSP arithmetic treats it; an infinite
+// number (steps of size 0) and NaN pass the signal through as well.
 static void quantize_perform(t_quantize *x, const t_sample *in, t_sample *out, t_int n) {
     t_sample q = x->quantiz, dq = x->dequantiz;
-    if (q == 0 || __builtin_isinf(dq)) {
+    if (q == 0 || !__builtin_isfinite(q) || !__builtin_isfinite(dq)) {
         vesk::pass(in, out, n);
         return;
     }

@@ -65,8 +65,10 @@ class QuantizeTest(SignalCase):
         self.assertSame(r["out"][0], block([0.296875, -0.296875, 126 / 128, 0, 0, 0, 0, 0]))
 
     def test_zero_and_bare_float_pass_through_bit_for_bit(self):
-        # so does a subnormal number of steps (its reciprocal is infinite)
-        for arg, msg in (("4", "float 0"), ("4", "float"), ("4", "float =-0"), ("4", "float =x:0000ffff")):
+        # so do a subnormal number of steps (its reciprocal is infinite), an
+        # infinite one and NaN
+        for arg, msg in (("4", "float 0"), ("4", "float"), ("4", "float =-0"), ("4", "float =x:0000ffff"),
+                         ("4", "float =inf"), ("4", "float =-inf"), ("4", "float =nan")):
             with self.subTest(arg=arg, msg=msg):
                 r = run("f: feed~ %s =x:00000001 =-nan\nq: quantize~ %s\nf -> q ~> out\n@0 q %s" % (
                     INPUTS, arg, msg), block=32)
