@@ -1,0 +1,65 @@
+"""The whole library: every declared class loads from a folder laid out as
+installed (the build folder, and the .dek package unpacked into an empty
+folder), posts the banner once where it belongs to the signal library, and
+prints nothing else."""
+import os
+import tempfile
+import unittest
+import zipfile
+
+from bench import TESSEL_DIR, build, run_patch
+
+CLASSES = os.environ.get("TESSEL_CLASSES", "").split()
+VESK = {"sgn~", "rectify~", "z~", "dirac~", "step~", "halfturn~", "retro~", "quantize~", "swap~", "pack~",
+        "unpack~", "silence~", "blockmean~", "crosspitch~", "route~", "idlestep"}
+ALIASES = ["volley", "peak", "trough"]
+
+
+def load_all(folder, path_dirs):
+    """Creates one object of every class and alias in a patch in `folder`."""
+    boxes = ["c%d: %s" % (i, c) for i, c in enumerate(CLASSES + ALIASES)]
+    boxes += ["p%d: tessel/%s" % (i, a) for i, a in enumerate(ALIASES)]
+    text = build("\n".join(boxes), blocks=2)
+    path = os.path.join(folder, "load-all.pd")
+    with open(path, "w") as f:
+        f.write(text)
+    return run_patch(path, path_dirs=path_dirs, patch_text=text)
+
+
+class PackageTest(unittest.TestCase):
+    def check_load_all(self, r):
+        banners = [l for l in r.console if l.startswith("verbose(3): [")]
+        names = [l.split("[", 1)[1].split("]", 1)[0] for l in banners]
+        self.assertEqual(sorted(names), sorted(VESK))
+        copyright_lines = [l for l in r.console if l.startswith("verbose(3): \tcopyright")]
+        self.assertEqual(len(copyright_lines), len(VESK))
+        others = [l for l in r.console if l not in banners and l not in copyright_lines and l.strip()]
+        self.assertEqual(others, [])
+
+    def test_all_declared_classes_are_built(self):
+        self.assertEqual(len(CLASSES), 44)
+        missing = [c for c in CLASSES if not os.path.exists(os.path.join(TESSEL_DIR, c + ".pd_linux"))]
+        self.assertEqual(missing, [])
+
+    def test_load_every_class_from_build_folder(self):
+        parent = os.path.dirname(os.path.abspath(TESSEL_DIR))
+        with tempfile.TemporaryDirectory() as d:
+            self.check_load_all(load_all(d, [os.path.abspath(TESSEL_DIR), parent]))
+
+    def test_package_unpacks_and_loads(self):
+        dek = os.environ["TESSEL_DEK"]
+        with tempfile.TemporaryDirectory() as d:
+            with zipfile.ZipFile(dek) as z:
+                names = z.namelist()
+                self.assertTrue(all(n.startswith("tessel/") for n in names), names[:5])
+                z.extractall(d)
+            for m in os.listdir(os.path.join(d, "tessel")):
+                if m.endswith(".pd_linux"):
+                    os.chmod(os.path.join(d, "tessel", m), 0o755)
+            for f in ("tessel-meta.pd", "README.md", "LICENSE", "sigmathops-help.pd"):
+                self.assertIn("tessel/" + f, names)
+            self.check_load_all(load_all(d, [os.path.join(d, "tessel"), d]))
+
+
+if __name__ == "__main__":
+    unittest.main()
