@@ -192,7 +192,7 @@ def build(script, blocks, block=None, dsp=True):
 
 
 def run(script, blocks=1, block=None, dsp=True, sr=None, args=(), expect_rc=0, allow_errors=False,
-        timeout=20):
+        timeout=20, path_dirs=None):
     """Runs the script in the host and returns a Result."""
     text = build(script, blocks, block, dsp)
     with tempfile.TemporaryDirectory() as d:
@@ -200,7 +200,7 @@ def run(script, blocks=1, block=None, dsp=True, sr=None, args=(), expect_rc=0, a
         with open(path, "w") as f:
             f.write(text)
         return run_patch(path, sr=sr, args=args, expect_rc=expect_rc, allow_errors=allow_errors,
-                         timeout=timeout, patch_text=text)
+                         timeout=timeout, patch_text=text, path_dirs=path_dirs)
 
 
 def run_patch(path, sr=None, args=(), expect_rc=0, allow_errors=False, timeout=20, patch_text=None,
