@@ -20,7 +20,8 @@ Buffers: the host hands an object its input's buffer as output when the
 object is the input's last reader. It visits later connections first, so a
 second reader wired *before* the object ('f ~> ref' above 'f -> obj') keeps
 the object off the input's buffer; Result.inplace() tells which case ran.
-run(..., block=N) puts the labelled objects in a subpatch with [block~ N].
+run(..., block=N) puts the labelled objects in a subpatch with [block~ N];
+'@k block set M' then '@k pd dsp 1' changes its block size at run time.
 DSP is switched on before the first block unless dsp=False; the host quits
 after `blocks` top-level blocks.
 """
@@ -145,8 +146,12 @@ def build(script, blocks, block=None, dsp=True):
             at, target, *msg = line.split()
             if not msg:
                 raise ValueError("event without a message: " + line)
-            dest = target if target == "pd" or not _ENDPOINT.match(target) or \
-                target.split(":")[0] not in p.labels else p.receiver(target)
+            if target == "block" and block:
+                dest = "__block"
+            elif target == "pd" or not _ENDPOINT.match(target) or target.split(":")[0] not in p.labels:
+                dest = target
+            else:
+                dest = p.receiver(target)
             events.append((float(at[1:]), dest, msg))
             continue
         m = re.match(r"^([A-Za-z_]\w*):\s+(.+)$", line)
@@ -186,6 +191,8 @@ def build(script, blocks, block=None, dsp=True):
     for s, o, d, i in p.conns:
         out.append("#X connect %d %d %d %d;" % (s + offset, o, d + offset, i))
     if block:
+        out.append("#X obj 10 380 r __block;")
+        out.append("#X connect %d 0 0 0;" % (len(p.objs) + 1))
         out.append("#X restore 10 10 pd main;")
     out.append("#X obj 10 300 drive %s;" % " ".join(script_atoms))
     return "\n".join(out) + "\n"
