@@ -36,6 +36,26 @@ TEST(TruncSat, SaturatesAndDefinesNaN) {
     EXPECT_EQ(trunc_sat<int16_t>(-40000.0), -32768);
 }
 
+// Every power of two a single-precision number can hold, from the smallest
+// subnormal 2^-149 to 2^127, both signs, and 1.5 times each: the expected
+// results are worked out independently of the helpers.
+TEST(TruncSat, EveryFloatPowerOfTwo) {
+    for (int e = -149; e <= 127; e++) {
+        for (int sign : {1, -1}) {
+            const float p = std::ldexp(1.0f, e) * static_cast<float>(sign);
+            const float q = p * 1.5f;
+            int64_t want_p = e < 0 ? 0 : e >= 31 ? (sign > 0 ? INT32_MAX : INT32_MIN) : sign * (int64_t{1} << e);
+            int64_t want_q = e < 0 ? 0 : e >= 31 ? (sign > 0 ? INT32_MAX : INT32_MIN)
+                                               : sign * ((int64_t{3} << e) >> 1);
+            EXPECT_EQ(trunc_sat<int32_t>(p), want_p) << p;
+            EXPECT_EQ(trunc_sat<int32_t>(q), want_q) << q;
+            EXPECT_EQ(trunc_i32(p), want_p) << p;
+            EXPECT_EQ(trunc_i32(q), want_q) << q;
+            EXPECT_EQ(trunc_sat<int16_t>(p), e < 0 ? 0 : e >= 15 ? (sign > 0 ? INT16_MAX : INT16_MIN) : want_p) << p;
+        }
+    }
+}
+
 // The vectorisable 32-bit form agrees with the general one on every power of
 // two from 2^-149 to 2^127, both signs, and the specials.
 TEST(TruncI32, AgreesWithTruncSat) {
