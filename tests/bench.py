@@ -31,6 +31,7 @@ import re
 import struct
 import subprocess
 import tempfile
+import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 TESSEL_DIR = os.environ.get("TESSEL_DIR", os.path.join(HERE, "..", "build", "tessel"))
@@ -57,6 +58,19 @@ def fmt(x):
 def block(values):
     """A printed block (or list) of numbers."""
     return " ".join(fmt(v) for v in values)
+
+
+class SignalCase(unittest.TestCase):
+    def assertSame(self, got, want):
+        """assertEqual that names the first difference at once (a full diff
+        of a few thousand samples takes minutes)."""
+        if got == want:
+            return
+        if isinstance(got, (list, str)) and isinstance(want, (list, str)):
+            i = next((k for k, (a, b) in enumerate(zip(got, want)) if a != b), min(len(got), len(want)))
+            self.fail("first difference at %d: %r != %r (lengths %d, %d)" % (
+                i, got[i:i + 8], want[i:i + 8], len(got), len(want)))
+        self.fail("%r != %r" % (got, want))
 
 
 class Result:

@@ -1,7 +1,7 @@
 """z~ in the host: delays within and beyond a block, run-time changes, bounds."""
 import unittest
 
-from bench import block, run
+from bench import SignalCase, block, run
 
 
 def delayed(d, count):
@@ -11,19 +11,6 @@ def delayed(d, count):
 
 def flat(r):
     return " ".join(r["out"]).split()
-
-
-class SignalCase(unittest.TestCase):
-    def assertSame(self, got, want):
-        """assertEqual that names the first difference at once (a full diff
-        of a few thousand samples takes minutes)."""
-        if got == want:
-            return
-        if isinstance(got, (list, str)) and isinstance(want, (list, str)):
-            i = next((k for k, (a, b) in enumerate(zip(got, want)) if a != b), min(len(got), len(want)))
-            self.fail("first difference at %d: %r != %r (lengths %d, %d)" % (
-                i, got[i:i + 8], want[i:i + 8], len(got), len(want)))
-        self.fail("%r != %r" % (got, want))
 
 
 class DelayTest(SignalCase):

@@ -1,7 +1,7 @@
 """dirac~ and step~ in the host: positions and windows across blocks."""
 import unittest
 
-from bench import run
+from bench import SignalCase, run
 
 
 def flat(r):
@@ -10,19 +10,6 @@ def flat(r):
 
 def window(count, start, length):
     return [1.0 if start <= i < start + length else 0.0 for i in range(count)]
-
-
-class SignalCase(unittest.TestCase):
-    def assertSame(self, got, want):
-        """assertEqual that names the first difference at once (a full diff
-        of a few thousand samples takes minutes)."""
-        if got == want:
-            return
-        if isinstance(got, (list, str)) and isinstance(want, (list, str)):
-            i = next((k for k, (a, b) in enumerate(zip(got, want)) if a != b), min(len(got), len(want)))
-            self.fail("first difference at %d: %r != %r (lengths %d, %d)" % (
-                i, got[i:i + 8], want[i:i + 8], len(got), len(want)))
-        self.fail("%r != %r" % (got, want))
 
 
 class DiracTest(SignalCase):

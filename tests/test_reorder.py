@@ -1,26 +1,13 @@
 """halfturn~ and retro~ in the host: reordering within each block."""
 import unittest
 
-from bench import block, run
+from bench import SignalCase, block, run
 
 CLASSES = (("halfturn~", lambda v: v[len(v) // 2:] + v[:len(v) // 2]), ("retro~", lambda v: v[::-1]))
 
 
 def per_block(f, values, n):
     return [block(f(values[i:i + n])) for i in range(0, len(values), n)]
-
-
-class SignalCase(unittest.TestCase):
-    def assertSame(self, got, want):
-        """assertEqual that names the first difference at once (a full diff
-        of a few thousand samples takes minutes)."""
-        if got == want:
-            return
-        if isinstance(got, (list, str)) and isinstance(want, (list, str)):
-            i = next((k for k, (a, b) in enumerate(zip(got, want)) if a != b), min(len(got), len(want)))
-            self.fail("first difference at %d: %r != %r (lengths %d, %d)" % (
-                i, got[i:i + 8], want[i:i + 8], len(got), len(want)))
-        self.fail("%r != %r" % (got, want))
 
 
 class ReorderTest(SignalCase):

@@ -4,7 +4,7 @@ import struct
 import unittest
 from fractions import Fraction
 
-from bench import block, f32, run
+from bench import SignalCase, block, f32, run
 
 
 def round32(fr):
@@ -38,19 +38,6 @@ def swap(x):
 INPUTS = "0.5 -0.5 0.3 -0.3 0.99 0.00001 -0.00004 =-0 1 -1 1.5 -2 =nan =inf =-inf 1e30 -1e30"
 VALUES = [0.5, -0.5, 0.3, -0.3, 0.99, 0.00001, -0.00004, -0.0, 1, -1, 1.5, -2, math.nan, math.inf, -math.inf,
           1e30, -1e30]
-
-
-class SignalCase(unittest.TestCase):
-    def assertSame(self, got, want):
-        """assertEqual that names the first difference at once (a full diff
-        of a few thousand samples takes minutes)."""
-        if got == want:
-            return
-        if isinstance(got, (list, str)) and isinstance(want, (list, str)):
-            i = next((k for k, (a, b) in enumerate(zip(got, want)) if a != b), min(len(got), len(want)))
-            self.fail("first difference at %d: %r != %r (lengths %d, %d)" % (
-                i, got[i:i + 8], want[i:i + 8], len(got), len(want)))
-        self.fail("%r != %r" % (got, want))
 
 
 class QuantizeTest(SignalCase):
