@@ -35,6 +35,13 @@ class HelpTest(unittest.TestCase):
                        or "connection failed" in l or "bad arguments" in l]
                 self.assertEqual(bad, [])
 
+    def test_example_patches_open_without_errors(self):
+        examples = os.path.join(os.environ.get("TESSEL_SOURCE_DIR", ".."), "examples")
+        for name in ("demo.pd", "play.pd"):
+            with self.subTest(patch=name):
+                r = run_patch(os.path.join(examples, name), args=["-send", "pd quit"])
+                self.assertEqual([l for l in r.console if "connection failed" in l or "bad arguments" in l], [])
+
     def test_each_patch_shows_its_class(self):
         for cls in CLASSES:
             with self.subTest(cls=cls):
