@@ -31,11 +31,11 @@ FLOATS = ["0", "1", "-1", "2", "3.9", "0.5", "-0.5", "7", "64", "100", "127", "1
           "=x:00000001", "=x:80000001", "144", "176", "224", "240", "247", "248", "254"]
 SYMBOLS = ["foo", "set", "bang", "float", "=s:", "=s:%20", "=s:%09%0A7", "=s:1%202%203", "=s:set%205",
            "=s:%3Bpd%20dsp%200", "=s:1%20foo", "=s:%24%31", "=s:,", "nan", "inf"]
-SELECTORS = ["bang", "float", "symbol", "list", "foo", "set", "help", "clear", "dsp", "signal", "ft1", "ft2",
+SELECTORS = ["bang", "float", "symbol", "list", "foo", "set", "help", "clear", "dsp", "signal", "ft1", "ft2", "ft4", "ft5",
              "ft3", "bang1", "lst1", "lst2", "pause", "break", "resume", "continue", "8bit", "16bit", "off",
              "send", "reset", "anything", "loop"]
 BLOCKS = [1, 2, 4, 8, 16, 64, 128, 256, 2048]
-INLETS = 4
+INLETS = 7  # the most any class has (bytecast)
 
 
 def atom(rng):
