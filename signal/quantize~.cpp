@@ -4,15 +4,52 @@
 
 static t_class *quantize_class;
 
+// How a block is worked, chosen whenever the number of steps changes.
+enum quantize_mode : std::int32_t {
+    quantize_pass,    // 0, subnormal, infinite or NaN steps: the signal passes
+    quantize_pow2,    // a power of two with a normal step size: single precision
+    quantize_double,  // the step's significand has its two low bits clear
+    quantize_long,    // every other number of steps
+};
+
 struct t_quantize {
     t_object x_obj;
     t_sample quantiz;    // steps per unit of amplitude; 0: pass through
     t_sample dequantiz;  // 1 / quantiz, the size of one step
+    std::int32_t mode;   // a quantize_mode
+    std::uint32_t top;   // magnitude bits from which samples saturate (quantize_top)
+    std::uint32_t qneg;  // sign bit of quantiz
 };
+
+static std::uint32_t quantize_top(double aq);
+
+// The exponent field of a float: 0 for zero and subnormal numbers, 255 for
+// infinities and NaN. Read from the bits, so that the choice does not depend
+// on whether the processor treats subnormal numbers as zero at the time.
+static inline std::uint32_t quantize_expo(t_sample v) {
+    return (std::bit_cast<std::uint32_t>(v) >> 23) & 0xffu;
+}
 
 static void quantize_set(t_quantize *x, t_float q) {
     x->quantiz = q;
     x->dequantiz = 1.0f / q;  // infinite for 0, and then unused
+    t_sample dq = x->dequantiz;
+    std::uint32_t qe = quantize_expo(q), dqe = quantize_expo(dq);
+    // A number of steps so small that the host's DSP arithmetic reads it as
+    // 0 (a subnormal one) passes the signal through, as 0 does; so do an
+    // infinite number (steps of size 0) and NaN.
+    if (qe == 0 || qe == 0xff || dqe == 0xff) {
+        x->mode = quantize_pass;
+        return;
+    }
+    x->top = quantize_top(__builtin_fabs(static_cast<double>(q)));
+    x->qneg = std::bit_cast<std::uint32_t>(q) >> 31;
+    if ((std::bit_cast<std::uint32_t>(q) & 0x7fffffu) == 0 && dqe != 0)
+        x->mode = quantize_pow2;
+    else if ((std::bit_cast<std::uint32_t>(dq) & 3u) == 0)
+        x->mode = quantize_double;
+    else
+        x->mode = quantize_long;
 }
 
 static void *quantize_new(t_floatarg q) {
@@ -63,39 +100,63 @@ static inline std::int32_t quantize_k(t_sample x, double qd, std::uint32_t top, 
     return static_cast<std::int32_t>((k & (sat - 1u)) | (ks & (0u - sat)));
 }
 
+// The same for a power of two q with a normal step size, in single
+// precision: x * q is then exact (or infinite, or below 1 when it leaves the
+// normal range), its truncation toward zero is a float, and the truncated
+// value rounded to 24 bits times dq is the product rounded once. Saturated
+// samples become +-2^31, which is 2^31 - 1 or -2^31 rounded to single
+// precision; NaN gives 0. Integer masks in place of comparisons of floats,
+// so that the loop is vectorised.
+static inline t_sample quantize_pow2_sample(t_sample x, t_sample q, t_sample dq) {
+    t_sample t = x * q;
+    std::uint32_t b = std::bit_cast<std::uint32_t>(t);
+    std::uint32_t mag = b & 0x7fffffffu;
+    std::uint32_t small = 0u - static_cast<std::uint32_t>(mag < 0x4b000000u);  // |t| < 2^23
+    std::uint32_t nan = mag > 0x7f800000u;
+    std::uint32_t sat = 0u - static_cast<std::uint32_t>(mag >= 0x4f000000u);   // |t| >= 2^31
+    // below 2^23 the truncation goes through an integer; at or above, t is a
+    // whole number already
+    t_sample ts = std::bit_cast<t_sample>(b & small);
+    auto fi = std::bit_cast<std::uint32_t>(static_cast<t_sample>(static_cast<std::int32_t>(ts)));
+    std::uint32_t big = (b & ~sat) | ((0x4f000000u | (b & 0x80000000u)) & sat);
+    big &= nan - 1u;
+    return std::bit_cast<t_sample>((fi & small) | (big & ~small)) * dq + 0.0f;
+}
+
 // Per sample: k as above, times dequantiz, rounded once to single precision.
 // Adding 0 makes a zero step +0 also for a negative number of steps, so that
 // -q and q give the same samples.
 //
-// k * dequantiz needs up to 31 + 24 significant bits. When the step's
-// significand has its two low bits clear (every power of two, so the 8- and
-// 16-bit settings) that fits a double; otherwise the wider long double holds
-// it exactly.
-//
-// A number of steps so small that its reciprocal is infinite (a subnormal
-// one) counts as 0, as the host's DSP arithmetic treats it; an infinite
-// number (steps of size 0) and NaN pass the signal through as well.
+// k * dequantiz needs up to 31 + 24 significant bits. For a power of two q
+// the single precision routine above does it; when the step's significand
+// has its two low bits clear the product fits a double; otherwise the wider
+// long double holds it exactly.
 static void quantize_perform(t_quantize *x, const t_sample *in, t_sample *out, t_int n) {
     t_sample q = x->quantiz, dq = x->dequantiz;
-    if (q == 0 || !__builtin_isfinite(q) || !__builtin_isfinite(dq)) {
-        vesk::pass(in, out, n);
-        return;
-    }
     double qd = q;
-    std::uint32_t top = quantize_top(__builtin_fabs(qd));
-    std::uint32_t qneg = std::bit_cast<std::uint32_t>(q) >> 31;
-    if ((std::bit_cast<std::uint32_t>(dq) & 3u) == 0) {
+    std::uint32_t top = x->top, qneg = x->qneg;
+    switch (x->mode) {
+    case quantize_pow2:
+        vesk::map(in, out, n, [q, dq](t_sample v) { return quantize_pow2_sample(v, q, dq); });
+        break;
+    case quantize_double: {
         double dqd = dq;
         for (t_int i = 0; i < n; i++) {
             t_sample v = in[i];
             out[i] = static_cast<t_sample>(quantize_k(v, qd, top, qneg) * dqd + 0.0);
         }
-    } else {
+        break;
+    }
+    case quantize_long: {
         long double dql = dq;
         for (t_int i = 0; i < n; i++) {
             t_sample v = in[i];
             out[i] = static_cast<t_sample>(quantize_k(v, qd, top, qneg) * dql + 0.0L);
         }
+        break;
+    }
+    default:
+        vesk::pass(in, out, n);
     }
 }
 

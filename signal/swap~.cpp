@@ -28,7 +28,8 @@ static void swap_bang(t_swap *x) {
 // back as a signed 16-bit value and scaled by 2^-15. Written with integer
 // masks instead of comparisons of floats, so that the loop is vectorised:
 // samples that saturate (magnitude 1 or more) or are NaN are replaced by 0
-// before the conversion, which then always fits.
+// before the conversion, which then always fits. The exchanged value is the
+// low byte, sign-extended, times 256 plus the high byte.
 static inline t_sample swap_sample(t_sample x) {
     std::uint32_t b = std::bit_cast<std::uint32_t>(x);
     std::uint32_t mag = b & 0x7fffffffu;
@@ -37,9 +38,9 @@ static inline t_sample swap_sample(t_sample x) {
     t_sample v = std::bit_cast<t_sample>(b & ((nan | sat) - 1u));
     auto s = static_cast<std::uint32_t>(static_cast<std::int32_t>(v * 32768.0f));
     std::uint32_t ss = 0x7fffu + (b >> 31);  // 32767, or 0x8000 (-32768) below -1
-    std::uint32_t u = ((s & (sat - 1u)) | (ss & (0u - sat))) & 0xffffu;
-    u = ((u >> 8) | (u << 8)) & 0xffffu;
-    return static_cast<t_sample>(static_cast<std::int16_t>(u)) * (1.0f / 32768.0f);
+    std::uint32_t u = (s & (sat - 1u)) | (ss & (0u - sat));
+    std::int32_t r = (static_cast<std::int32_t>(u << 24) >> 16) | static_cast<std::int32_t>((u >> 8) & 0xffu);
+    return static_cast<t_sample>(r) * (1.0f / 32768.0f);
 }
 
 static void swap_perform(t_swap *x, const t_sample *in, t_sample *out, t_int n) {

@@ -65,6 +65,13 @@ static void zNdelay_free(t_zNdelay *x) {
         freebytes(x->buf, static_cast<std::size_t>(x->bufsize) * sizeof(t_sample));
 }
 
+// Delays shorter than this (and than the block) move the block as a whole.
+static constexpr std::int32_t zN_short = 64;
+
+// The line holds the last bufsize - 1 input samples, the oldest at phase + 1
+// (taken round the end) and the newest at phase - 1; buf[phase] is the slot
+// the next sample goes to. Every path below leaves the line in that form.
+//
 // Each input sample is read before the output at its index is written, so
 // the host may hand the same buffer as input and output.
 static void zN_perform(const t_sample *in, t_sample *out, t_zNdelay *x, t_int n) {
@@ -73,20 +80,54 @@ static void zN_perform(const t_sample *in, t_sample *out, t_zNdelay *x, t_int n)
     if (size == 1) {
         vesk::pass(in, out, n);
     } else if (size == 2) {
+        // out is in moved on by one sample, led by the held one
+        t_sample last = in[n - 1];
         t_sample held = buf[0];
-        for (t_int i = 0; i < n; i++) {
-            t_sample v = in[i];
-            out[i] = held;
-            held = v;
-        }
-        buf[0] = held;
-    } else {
+        __builtin_memmove(out + 1, in, static_cast<std::size_t>(n - 1) * sizeof(t_sample));
+        out[0] = held;
+        buf[0] = last;
+    } else if (size - 1 < n && size - 1 <= zN_short) {
+        // a short delay d: out is the line's d samples followed by in moved
+        // on by d; the last d input samples become the line
+        t_int d = size - 1;
         std::int32_t phase = x->phase;
-        for (t_int i = 0; i < n; i++) {
-            buf[phase] = in[i];
-            if (++phase == size)
+        t_sample tail[zN_short];
+        for (t_int j = 0; j < d; j++)
+            tail[j] = in[n - d + j];
+        __builtin_memmove(out + d, in, static_cast<std::size_t>(n - d) * sizeof(t_sample));
+        t_int first = size - 1 - phase;  // line samples before the end of buf
+        for (t_int j = 0; j < first; j++)
+            out[j] = buf[phase + 1 + j];
+        for (t_int j = first; j < d; j++)
+            out[j] = buf[j - first];
+        for (t_int j = 0; j < d; j++)
+            buf[j] = tail[j];
+        x->phase = static_cast<std::int32_t>(d);
+    } else {
+        // sample by sample: write at phase, read at phase + 1; in runs where
+        // phase + 1 does not reach the end of buf the reads lead the writes by
+        // one slot, and each wrap round the end is one step of its own
+        std::int32_t phase = x->phase;
+        t_int i = 0;
+        while (i < n) {
+            t_int len = n - i < size - 1 - phase ? n - i : size - 1 - phase;
+            const t_sample *src = in + i;
+            t_sample *dst = out + i;
+            t_sample *line = buf + phase;
+            for (t_int j = 0; j < len; j++) {
+                t_sample v = src[j];
+                dst[j] = line[j + 1];
+                line[j] = v;
+            }
+            i += len;
+            phase += static_cast<std::int32_t>(len);
+            if (i < n) {  // phase is size - 1
+                t_sample v = in[i];
+                buf[phase] = v;
+                out[i] = buf[0];
                 phase = 0;
-            out[i] = buf[phase];
+                i++;
+            }
         }
         x->phase = phase;
     }
