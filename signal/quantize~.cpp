@@ -101,26 +101,22 @@ static inline std::int32_t quantize_k(t_sample x, double qd, std::uint32_t top, 
 }
 
 // The same for a power of two q with a normal step size, in single
-// precision: x * q is then exact (or infinite, or below 1 when it leaves the
-// normal range), its truncation toward zero is a float, and the truncated
-// value rounded to 24 bits times dq is the product rounded once. Saturated
-// samples become +-2^31, which is 2^31 - 1 or -2^31 rounded to single
-// precision; NaN gives 0. Integer masks in place of comparisons of floats,
-// so that the loop is vectorised.
-static inline t_sample quantize_pow2_sample(t_sample x, t_sample q, t_sample dq) {
-    t_sample t = x * q;
-    std::uint32_t b = std::bit_cast<std::uint32_t>(t);
-    std::uint32_t mag = b & 0x7fffffffu;
-    std::uint32_t small = 0u - static_cast<std::uint32_t>(mag < 0x4b000000u);  // |t| < 2^23
-    std::uint32_t nan = mag > 0x7f800000u;
-    std::uint32_t sat = 0u - static_cast<std::uint32_t>(mag >= 0x4f000000u);   // |t| >= 2^31
-    // below 2^23 the truncation goes through an integer; at or above, t is a
-    // whole number already
-    t_sample ts = std::bit_cast<t_sample>(b & small);
-    auto fi = std::bit_cast<std::uint32_t>(static_cast<t_sample>(static_cast<std::int32_t>(ts)));
-    std::uint32_t big = (b & ~sat) | ((0x4f000000u | (b & 0x80000000u)) & sat);
-    big &= nan - 1u;
-    return std::bit_cast<t_sample>((fi & small) | (big & ~small)) * dq + 0.0f;
+// precision, from aq = |q| and adq = |dq|: the sign of x * q and that of dq
+// cancel, and k saturates at 2^31 - 1 or -2^31, both 2^31 once rounded to
+// single precision. x * aq is then exact (or infinite, or below 1 where it
+// leaves the normal range), below 2^31 its truncation toward zero is exact
+// through an integer, and that float times adq is the product rounded once.
+// NaN gives +0, and so does every zero (an integer converts to +0). Integer
+// masks in place of comparisons of floats, so that the loop is vectorised.
+static inline t_sample quantize_pow2_sample(t_sample x, t_sample aq, t_sample adq) {
+    auto b = std::bit_cast<std::int32_t>(x * aq);
+    std::int32_t mag = b & 0x7fffffff;                // compared as signed: fewer steps
+    std::int32_t sat = 0 - (mag > 0x4effffff);         // 2^31 or more, or NaN
+    std::int32_t num = 0 - (mag <= 0x7f800000);        // not NaN
+    t_sample ts = std::bit_cast<t_sample>(b & ~sat);
+    auto fi = std::bit_cast<std::int32_t>(static_cast<t_sample>(static_cast<std::int32_t>(ts)));
+    std::int32_t top = (b & static_cast<std::int32_t>(0x80000000u)) | 0x4f000000;  // +-2^31
+    return std::bit_cast<t_sample>(fi | (top & sat & num)) * adq;
 }
 
 // Per sample: k as above, times dequantiz, rounded once to single precision.
@@ -131,14 +127,23 @@ static inline t_sample quantize_pow2_sample(t_sample x, t_sample q, t_sample dq)
 // the single precision routine above does it; when the step's significand
 // has its two low bits clear the product fits a double; otherwise the wider
 // long double holds it exactly.
+// Eight: n is a multiple of 8, and the power of two routine works in groups
+// of 8 (vesk::map8).
+template <bool Eight>
 static void quantize_perform(t_quantize *x, const t_sample *in, t_sample *out, t_int n) {
     t_sample q = x->quantiz, dq = x->dequantiz;
     double qd = q;
     std::uint32_t top = x->top, qneg = x->qneg;
     switch (x->mode) {
-    case quantize_pow2:
-        vesk::map(in, out, n, [q, dq](t_sample v) { return quantize_pow2_sample(v, q, dq); });
+    case quantize_pow2: {
+        t_sample aq = __builtin_fabsf(q), adq = __builtin_fabsf(dq);
+        auto f = [aq, adq](t_sample v) { return quantize_pow2_sample(v, aq, adq); };
+        if constexpr (Eight)
+            vesk::map8(in, out, n, f);
+        else
+            vesk::map(in, out, n, f);
         break;
+    }
     case quantize_double: {
         double dqd = dq;
         for (t_int i = 0; i < n; i++) {
@@ -161,7 +166,8 @@ static void quantize_perform(t_quantize *x, const t_sample *in, t_sample *out, t
 }
 
 static void quantize_dsp(t_quantize *x, t_signal **sp) {
-    vesk::add<quantize_perform>(x, sp[0]->s_vec, sp[1]->s_vec, static_cast<t_int>(sp[0]->s_n));
+    vesk::add_choice<quantize_perform<false>, quantize_perform<true>>(sp[0]->s_n, x, sp[0]->s_vec, sp[1]->s_vec,
+                                                                     static_cast<t_int>(sp[0]->s_n));
 }
 
 static void quantize_helper() {

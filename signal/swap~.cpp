@@ -31,14 +31,14 @@ static void swap_bang(t_swap *x) {
 // before the conversion, which then always fits. The exchanged value is the
 // low byte, sign-extended, times 256 plus the high byte.
 static inline t_sample swap_sample(t_sample x) {
-    std::uint32_t b = std::bit_cast<std::uint32_t>(x);
-    std::uint32_t mag = b & 0x7fffffffu;
-    std::uint32_t nan = mag > 0x7f800000u;
-    std::uint32_t sat = (mag >= 0x3f800000u) & (nan ^ 1u);
-    t_sample v = std::bit_cast<t_sample>(b & ((nan | sat) - 1u));
-    auto s = static_cast<std::uint32_t>(static_cast<std::int32_t>(v * 32768.0f));
-    std::uint32_t ss = 0x7fffu + (b >> 31);  // 32767, or 0x8000 (-32768) below -1
-    std::uint32_t u = (s & (sat - 1u)) | (ss & (0u - sat));
+    auto b = std::bit_cast<std::int32_t>(x);
+    std::int32_t mag = b & 0x7fffffff;                // compared as signed: fewer steps
+    std::int32_t big = 0 - (mag > 0x3f7fffff);         // magnitude 1 or more, or NaN
+    std::int32_t sat = big & (0 - (mag <= 0x7f800000));  // ... but not NaN
+    t_sample v = std::bit_cast<t_sample>(b & ~big);
+    auto s = static_cast<std::int32_t>(v * 32768.0f);  // 0 where big
+    std::int32_t ss = 0x7fff + static_cast<std::int32_t>(static_cast<std::uint32_t>(b) >> 31);
+    auto u = static_cast<std::uint32_t>(s | (ss & sat));  // 32767, or 0x8000 (-32768) below -1
     std::int32_t r = (static_cast<std::int32_t>(u << 24) >> 16) | static_cast<std::int32_t>((u >> 8) & 0xffu);
     return static_cast<t_sample>(r) * (1.0f / 32768.0f);
 }
@@ -50,8 +50,16 @@ static void swap_perform(t_swap *x, const t_sample *in, t_sample *out, t_int n) 
         vesk::map(in, out, n, swap_sample);
 }
 
+static void swap_perform8(t_swap *x, const t_sample *in, t_sample *out, t_int n) {
+    if (!x->swapper)
+        vesk::pass(in, out, n);
+    else
+        vesk::map8(in, out, n, swap_sample);
+}
+
 static void swap_dsp(t_swap *x, t_signal **sp) {
-    vesk::add<swap_perform>(x, sp[0]->s_vec, sp[1]->s_vec, static_cast<t_int>(sp[0]->s_n));
+    vesk::add_choice<swap_perform, swap_perform8>(sp[0]->s_n, x, sp[0]->s_vec, sp[1]->s_vec,
+                                                  static_cast<t_int>(sp[0]->s_n));
 }
 
 static void swap_helper() {

@@ -65,72 +65,119 @@ static void zNdelay_free(t_zNdelay *x) {
         freebytes(x->buf, static_cast<std::size_t>(x->bufsize) * sizeof(t_sample));
 }
 
-// Delays shorter than this (and than the block) move the block as a whole.
+// Delays shorter than zN_short (and than the block) move the block as a
+// whole; see zN_perform for zN_long.
 static constexpr std::int32_t zN_short = 64;
+static constexpr t_int zN_long = 16;
 
 // The line holds the last bufsize - 1 input samples, the oldest at phase + 1
 // (taken round the end) and the newest at phase - 1; buf[phase] is the slot
-// the next sample goes to. Every path below leaves the line in that form.
-//
-// Each input sample is read before the output at its index is written, so
-// the host may hand the same buffer as input and output.
+// the next sample goes to. Every routine below leaves the line in that form,
+// and reads each input sample before it writes the output at its index, so
+// the host may hand the same buffer as input and output. zN_move and zN_runs
+// are kept out of line, so that the others pay for none of the registers and
+// stack they need.
+
+// One sample by one, the wrap round the end of buf checked per sample.
+static inline void zN_ring(const t_sample *in, t_sample *out, t_zNdelay *x, t_int n) {
+    std::int32_t size = x->bufsize, phase = x->phase;
+    t_sample *buf = x->buf;
+    for (t_int i = 0; i < n; i++) {
+        buf[phase] = in[i];
+        if (++phase == size)
+            phase = 0;
+        out[i] = buf[phase];
+    }
+    x->phase = phase;
+}
+
+// A delay of one sample (bufsize 2, the held sample in buf[0]).
+static inline void zN_hold(const t_sample *in, t_sample *out, t_zNdelay *x, t_int n) {
+    t_sample held = x->buf[0];
+    for (t_int i = 0; i < n; i++) {
+        t_sample v = in[i];
+        out[i] = held;
+        held = v;
+    }
+    x->buf[0] = held;
+}
+
+// The same in a longer block: in moved on by one sample, led by the held one.
+static inline void zN_shift(const t_sample *in, t_sample *out, t_zNdelay *x, t_int n) {
+    t_sample last = in[n - 1];
+    t_sample held = x->buf[0];
+    __builtin_memmove(out + 1, in, static_cast<std::size_t>(n - 1) * sizeof(t_sample));
+    out[0] = held;
+    x->buf[0] = last;
+}
+
+// A delay d shorter than the block and at most zN_short: out is the line's d
+// samples followed by in moved on by d; the last d input samples become the
+// line, from buf[0] on.
+static __attribute__((noinline)) void zN_move(const t_sample *in, t_sample *out, t_zNdelay *x, t_int n) {
+    std::int32_t size = x->bufsize, phase = x->phase;
+    t_sample *buf = x->buf;
+    t_int d = size - 1;
+    t_sample tail[zN_short];
+    for (t_int j = 0; j < d; j++)
+        tail[j] = in[n - d + j];
+    __builtin_memmove(out + d, in, static_cast<std::size_t>(n - d) * sizeof(t_sample));
+    t_int first = size - 1 - phase;  // line samples before the end of buf
+    for (t_int j = 0; j < first; j++)
+        out[j] = buf[phase + 1 + j];
+    for (t_int j = first; j < d; j++)
+        out[j] = buf[j - first];
+    for (t_int j = 0; j < d; j++)
+        buf[j] = tail[j];
+    x->phase = static_cast<std::int32_t>(d);
+}
+
+// A long line: write at phase, read at phase + 1. In runs where phase + 1
+// does not reach the end of buf the reads lead the writes by one slot; each
+// wrap round the end is one step of its own.
+static __attribute__((noinline)) void zN_runs(const t_sample *in, t_sample *out, t_zNdelay *x, t_int n) {
+    std::int32_t size = x->bufsize, phase = x->phase;
+    t_sample *buf = x->buf;
+    t_int i = 0;
+    while (i < n) {
+        t_int len = n - i < size - 1 - phase ? n - i : size - 1 - phase;
+        const t_sample *src = in + i;
+        t_sample *dst = out + i;
+        t_sample *line = buf + phase;
+        for (t_int j = 0; j < len; j++) {
+            t_sample v = src[j];
+            dst[j] = line[j + 1];
+            line[j] = v;
+        }
+        i += len;
+        phase += static_cast<std::int32_t>(len);
+        if (i < n) {  // phase is size - 1
+            t_sample v = in[i];
+            buf[phase] = v;
+            out[i] = buf[0];
+            phase = 0;
+            i++;
+        }
+    }
+    x->phase = phase;
+}
+
+// Blocks of fewer than zN_long samples, and lines of at most zN_long, go
+// sample by sample: the call that moves a run costs more than it saves there.
 static void zN_perform(const t_sample *in, t_sample *out, t_zNdelay *x, t_int n) {
     std::int32_t size = x->bufsize;
-    t_sample *buf = x->buf;
-    if (size == 1) {
+    if (size == 1)
         vesk::pass(in, out, n);
-    } else if (size == 2) {
-        // out is in moved on by one sample, led by the held one
-        t_sample last = in[n - 1];
-        t_sample held = buf[0];
-        __builtin_memmove(out + 1, in, static_cast<std::size_t>(n - 1) * sizeof(t_sample));
-        out[0] = held;
-        buf[0] = last;
-    } else if (size - 1 < n && size - 1 <= zN_short) {
-        // a short delay d: out is the line's d samples followed by in moved
-        // on by d; the last d input samples become the line
-        t_int d = size - 1;
-        std::int32_t phase = x->phase;
-        t_sample tail[zN_short];
-        for (t_int j = 0; j < d; j++)
-            tail[j] = in[n - d + j];
-        __builtin_memmove(out + d, in, static_cast<std::size_t>(n - d) * sizeof(t_sample));
-        t_int first = size - 1 - phase;  // line samples before the end of buf
-        for (t_int j = 0; j < first; j++)
-            out[j] = buf[phase + 1 + j];
-        for (t_int j = first; j < d; j++)
-            out[j] = buf[j - first];
-        for (t_int j = 0; j < d; j++)
-            buf[j] = tail[j];
-        x->phase = static_cast<std::int32_t>(d);
-    } else {
-        // sample by sample: write at phase, read at phase + 1; in runs where
-        // phase + 1 does not reach the end of buf the reads lead the writes by
-        // one slot, and each wrap round the end is one step of its own
-        std::int32_t phase = x->phase;
-        t_int i = 0;
-        while (i < n) {
-            t_int len = n - i < size - 1 - phase ? n - i : size - 1 - phase;
-            const t_sample *src = in + i;
-            t_sample *dst = out + i;
-            t_sample *line = buf + phase;
-            for (t_int j = 0; j < len; j++) {
-                t_sample v = src[j];
-                dst[j] = line[j + 1];
-                line[j] = v;
-            }
-            i += len;
-            phase += static_cast<std::int32_t>(len);
-            if (i < n) {  // phase is size - 1
-                t_sample v = in[i];
-                buf[phase] = v;
-                out[i] = buf[0];
-                phase = 0;
-                i++;
-            }
-        }
-        x->phase = phase;
-    }
+    else if (size == 2 && n < zN_long)
+        zN_hold(in, out, x, n);
+    else if (size == 2)
+        zN_shift(in, out, x, n);
+    else if (size - 1 < n && size - 1 <= zN_short && n >= zN_long)
+        zN_move(in, out, x, n);
+    else if (size <= zN_long)
+        zN_ring(in, out, x, n);
+    else
+        zN_runs(in, out, x, n);
 }
 
 static void zNdelay_dsp(t_zNdelay *x, t_signal **sp) {
