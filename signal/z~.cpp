@@ -74,12 +74,12 @@ static constexpr t_int zN_long = 16;
 // (taken round the end) and the newest at phase - 1; buf[phase] is the slot
 // the next sample goes to. Every routine below leaves the line in that form,
 // and reads each input sample before it writes the output at its index, so
-// the host may hand the same buffer as input and output. zN_move and zN_runs
-// are kept out of line, so that the others pay for none of the registers and
-// stack they need.
+// the host may hand the same buffer as input and output. zN_ring, zN_move and
+// zN_runs are kept out of line, so that the others pay for none of the
+// registers and stack they need.
 
 // One sample by one, the wrap round the end of buf checked per sample.
-static inline void zN_ring(const t_sample *in, t_sample *out, t_zNdelay *x, t_int n) {
+static __attribute__((noinline)) void zN_ring(const t_sample *in, t_sample *out, t_zNdelay *x, t_int n) {
     std::int32_t size = x->bufsize, phase = x->phase;
     t_sample *buf = x->buf;
     for (t_int i = 0; i < n; i++) {
