@@ -19,29 +19,17 @@ static void halfturn_float(t_halfturn *x, t_floatarg f) {
     x->doit = f != 0;  // NaN counts as other than 0
 }
 
-// Reverses out[lo..hi).
-static void halfturn_reverse(t_sample *out, t_int lo, t_int hi) {
-    for (hi--; lo < hi; lo++, hi--) {
-        t_sample a = out[lo];
-        out[lo] = out[hi];
-        out[hi] = a;
-    }
-}
-
 // An even block exchanges the samples at i and i + n/2, both read before
 // either is written, so the same routine works in place. An odd block of
-// 2h + 1 samples is turned left by h (its later h + 1 samples first) by three
-// reversals; the host's block sizes are powers of two, so only the block of
+// 2h + 1 samples is turned left by h in place (its later h + 1 samples
+// first); the host's block sizes are powers of two, so only the block of
 // one sample, which stays as it is, gets there.
 static void halfturn_perform(t_halfturn *x, const t_sample *in, t_sample *out, t_int n) {
     t_int h = n / 2;
     if (!x->doit || (n & 1)) {
         vesk::pass(in, out, n);
-        if (x->doit && h > 0) {
-            halfturn_reverse(out, 0, h);
-            halfturn_reverse(out, h, n);
-            halfturn_reverse(out, 0, n);
-        }
+        if (x->doit && h > 0)
+            vesk::rotate(out, n, h);
         return;
     }
     for (t_int i = 0; i < h; i++) {

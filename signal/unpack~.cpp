@@ -98,20 +98,6 @@ static void unpack_perform(t_sample *out, t_unpack *x, t_int n) {
     }
 }
 
-// Turns the ring so that slot `by` becomes slot 0, in place (three reversals).
-static void unpack_rotate(t_sample *a, int size, int by) {
-    auto reverse = [](t_sample *p, int lo, int hi) {
-        for (hi--; lo < hi; lo++, hi--) {
-            t_sample t = p[lo];
-            p[lo] = p[hi];
-            p[hi] = t;
-        }
-    };
-    reverse(a, 0, by);
-    reverse(a, by, size);
-    reverse(a, 0, size);
-}
-
 static void unpack_dsp(t_unpack *x, t_signal **sp) {
     int n = sp[0]->s_n;
     if (!x->buffer || x->bufsize % n) {
@@ -124,7 +110,7 @@ static void unpack_dsp(t_unpack *x, t_signal **sp) {
         // (capacity 128, rp 96, new block 64): a block read would run past the
         // ring's end. Turn the ring so the queue starts at slot 0; every value
         // waiting keeps its place in the order.
-        unpack_rotate(x->buffer, x->bufsize, x->rp);
+        vesk::rotate(x->buffer, x->bufsize, x->rp);
         x->wp = (x->wp - x->rp + x->bufsize) % x->bufsize;
         x->rp = 0;
     }

@@ -153,6 +153,21 @@ inline void map8(const t_sample *in, t_sample *out, t_int n, F f) {
     }
 }
 
+// Turns a[0..size) in place so that slot `by` becomes slot 0 (three
+// reversals; no scratch buffer).
+inline void rotate(t_sample *a, t_int size, t_int by) {
+    auto reverse = [a](t_int lo, t_int hi) {
+        for (hi--; lo < hi; lo++, hi--) {
+            t_sample t = a[lo];
+            a[lo] = a[hi];
+            a[hi] = t;
+        }
+    };
+    reverse(0, by);
+    reverse(by, size);
+    reverse(0, size);
+}
+
 // The sign of x: 1 above 0, -1 below, +0 for both zeros and every NaN.
 // Read from the bits, so that subnormal numbers keep their sign even while
 // the host has the processor treat them as zero in arithmetic.
