@@ -2,7 +2,7 @@
 #include "unarymath.h"
 
 static t_float acos_of(t_float x) {
-    return acosf(unarymath_clamp1(x));
+    return tessel::acos(unarymath_clamp1(x));
 }
 
 UNARYMATH_SETUP acos_setup() {

@@ -2,7 +2,7 @@
 #include "unarymath.h"
 
 static t_float asin_of(t_float x) {
-    return asinf(unarymath_clamp1(x));
+    return tessel::asin(unarymath_clamp1(x));
 }
 
 UNARYMATH_SETUP asin_setup() {

@@ -2,7 +2,7 @@
 #include "unarymath.h"
 
 static t_float cosh_of(t_float x) {
-    return coshf(x);
+    return tessel::cosh(x);
 }
 
 UNARYMATH_SETUP cosh_setup() {

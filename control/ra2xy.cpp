@@ -1,6 +1,6 @@
 // ra2xy: polar to cartesian. The distance on inlet 1 computes, the angle in
 // radians on inlet 2 is stored; sends y (outlet 2) and then x (outlet 1).
-#include <cmath>
+#include "tessel/fmath.h"
 
 #include "m_pd.h"
 
@@ -24,8 +24,8 @@ static void *ra2xy_new() {
 // writes inlet 2 changes the x sent by this same call. A negative distance
 // is used as it is and lands the point on the far side of the origin.
 static void ra2xy_float(t_ra2xy *x, t_floatarg r) {
-    outlet_float(x->x_out_y, sinf(x->x_angle) * r);
-    outlet_float(x->x_obj.ob_outlet, cosf(x->x_angle) * r);
+    outlet_float(x->x_out_y, tessel::sin(x->x_angle) * r);
+    outlet_float(x->x_obj.ob_outlet, tessel::cos(x->x_angle) * r);
 }
 
 extern "C" __attribute__((visibility("default"))) void ra2xy_setup() {

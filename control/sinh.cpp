@@ -2,7 +2,7 @@
 #include "unarymath.h"
 
 static t_float sinh_of(t_float x) {
-    return sinhf(x);
+    return tessel::sinh(x);
 }
 
 UNARYMATH_SETUP sinh_setup() {

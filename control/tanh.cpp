@@ -2,7 +2,7 @@
 #include "unarymath.h"
 
 static t_float tanh_of(t_float x) {
-    return tanhf(x);
+    return tessel::tanh(x);
 }
 
 UNARYMATH_SETUP tanh_setup() {

@@ -7,7 +7,7 @@
 // argument computes a first result without sending it.
 #pragma once
 
-#include <cmath>
+#include "tessel/fmath.h"
 
 #include "m_pd.h"
 

@@ -1,6 +1,6 @@
 // xy2ra: cartesian to polar. x on inlet 1 computes, y on inlet 2 is stored;
 // sends the angle in radians (outlet 2) and then the distance (outlet 1).
-#include <cmath>
+#include "tessel/fmath.h"
 
 #include "m_pd.h"
 
@@ -23,8 +23,8 @@ static void *xy2ra_new() {
 // y is read again for the distance: an object downstream of the angle outlet
 // that writes inlet 2 changes the distance sent by this same call.
 static void xy2ra_float(t_xy2ra *x, t_floatarg xf) {
-    outlet_float(x->x_out_angle, atan2f(x->x_y, xf));
-    outlet_float(x->x_obj.ob_outlet, hypotf(xf, x->x_y));
+    outlet_float(x->x_out_angle, tessel::atan2(x->x_y, xf));
+    outlet_float(x->x_obj.ob_outlet, tessel::hypot(xf, x->x_y));
 }
 
 extern "C" __attribute__((visibility("default"))) void xy2ra_setup() {

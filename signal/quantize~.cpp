@@ -1,15 +1,17 @@
 // quantize~: reduces a signal to a number of amplitude steps per unit
 // (32768 by default; 0 passes the signal through).
 #include "vesk.h"
+#include "tessel/exact.h"
 
 static t_class *quantize_class;
 
 // How a block is worked, chosen whenever the number of steps changes.
 enum quantize_mode : std::int32_t {
-    quantize_pass,    // 0, subnormal, infinite or NaN steps: the signal passes
-    quantize_pow2,    // a power of two with a normal step size: single precision
-    quantize_double,  // the step's significand has its two low bits clear
-    quantize_long,    // every other number of steps
+    quantize_pass,   // 0, subnormal, infinite or NaN steps: the signal passes
+    quantize_pow2,   // a power of two with a normal step size: in the samples' own precision
+    quantize_wide,   // k * step exact in a double, rounded once
+    quantize_split,  // k * step wider than a double: in two exact halves
+    quantize_tiny,   // a subnormal step: k * step from the bits
 };
 
 struct t_quantize {
@@ -17,45 +19,40 @@ struct t_quantize {
     t_sample quantiz;    // steps per unit of amplitude; 0: pass through
     t_sample dequantiz;  // 1 / quantiz, the size of one step
     std::int32_t mode;   // a quantize_mode
-    std::uint32_t top;   // magnitude bits from which samples saturate (quantize_top)
-    std::uint32_t qneg;  // sign bit of quantiz
+    tessel::factor<t_sample> factor;  // what k = trunc(x * quantiz) needs
+    tessel::step<t_sample> step;      // what k * dequantiz needs
 };
-
-static std::uint32_t quantize_top(double aq);
-
-// The exponent field of a float: 0 for zero and subnormal numbers, 255 for
-// infinities and NaN. Read from the bits, so that the choice does not depend
-// on whether the processor treats subnormal numbers as zero at the time.
-static inline std::uint32_t quantize_expo(t_sample v) {
-    return (std::bit_cast<std::uint32_t>(v) >> 23) & 0xffu;
-}
 
 static void quantize_set(t_quantize *x, t_float q) {
     x->quantiz = q;
-    x->dequantiz = 1.0f / q;  // infinite for 0, and then unused
+    x->dequantiz = 1 / x->quantiz;  // infinite for 0, and then unused
     t_sample dq = x->dequantiz;
-    std::uint32_t qe = quantize_expo(q), dqe = quantize_expo(dq);
+    constexpr auto top = tessel::ieee<t_sample>::inf >> tessel::ieee<t_sample>::mant;
+    auto qe = tessel::exponent_field(x->quantiz), dqe = tessel::exponent_field(dq);
     // A number of steps so small that the host's DSP arithmetic reads it as
     // 0 (a subnormal one) passes the signal through, as 0 does; so do an
     // infinite number (steps of size 0) and NaN.
-    if (qe == 0 || qe == 0xff || dqe == 0xff) {
+    if (qe == 0 || qe == top || dqe == top) {
         x->mode = quantize_pass;
         return;
     }
-    x->top = quantize_top(__builtin_fabs(static_cast<double>(q)));
-    x->qneg = std::bit_cast<std::uint32_t>(q) >> 31;
-    if ((std::bit_cast<std::uint32_t>(q) & 0x7fffffu) == 0 && dqe != 0)
+    x->factor = tessel::make_factor(x->quantiz);
+    x->step = tessel::make_step(dq);
+    bool pow2 = (tessel::bits(x->quantiz) & ((decltype(qe)(1) << tessel::ieee<t_sample>::mant) - 1)) == 0;
+    if (pow2 && dqe != 0)
         x->mode = quantize_pow2;
-    else if ((std::bit_cast<std::uint32_t>(dq) & 3u) == 0)
-        x->mode = quantize_double;
+    else if (x->step.kind == tessel::product_kind::tiny)
+        x->mode = quantize_tiny;
+    else if (x->step.kind == tessel::product_kind::split)
+        x->mode = quantize_split;
     else
-        x->mode = quantize_long;
+        x->mode = quantize_wide;
 }
 
 static void *quantize_new(t_floatarg q) {
     t_quantize *x = reinterpret_cast<t_quantize *>(pd_new(quantize_class));
     outlet_new(&x->x_obj, &s_signal);
-    quantize_set(x, q == 0 ? 32768.0f : q);
+    quantize_set(x, q == 0 ? 32768 : q);
     return x;
 }
 
@@ -64,102 +61,75 @@ static void quantize_float(t_quantize *x, t_floatarg q) {
 }
 
 static void quantize_8bit(t_quantize *x) {
-    quantize_set(x, 128.0f);
+    quantize_set(x, 128);
 }
 
 static void quantize_16bit(t_quantize *x) {
-    quantize_set(x, 32768.0f);
+    quantize_set(x, 32768);
 }
 
-// The smallest float magnitude whose product with |q| reaches 2^31, as the
-// bits of a positive float: every sample at or above it saturates.
-static std::uint32_t quantize_top(double aq) {
-    constexpr double limit = 2147483648.0;
-    float t = static_cast<float>(limit / aq);  // near it (maybe +inf)
-    std::uint32_t b = std::bit_cast<std::uint32_t>(t);
-    while (b > 0 && static_cast<double>(std::bit_cast<float>(b - 1)) * aq >= limit)
-        b--;
-    while (b < 0x7f800000u && static_cast<double>(std::bit_cast<float>(b)) * aq < limit)
-        b++;
-    return b;
+// A power of two q with a normal step size dq: x * q is exact in the
+// samples' own precision (or infinite, or below 1 where it leaves the normal
+// range, and truncates to 0 then), below 2^31 its truncation toward zero is
+// exact through a 32-bit integer, and that times dq is the product rounded
+// once. At 2^31 and beyond k saturates at 2^31 - 1 (or -2^31 below); NaN
+// gives 0. Integer masks in place of comparisons of floats, so that the loop
+// is vectorised. Adding 0 makes a zero step +0 also for a negative number of
+// steps, so that -q and q give the same samples.
+static inline t_sample quantize_pow2_sample(t_sample x, t_sample q, t_sample dq) {
+    using B = tessel::ieee<t_sample>;
+    using S = B::sint;
+    using U = B::uint;
+    constexpr int W = sizeof(t_sample) * 8;
+    constexpr S lim = tessel::sbits(t_sample(2147483648.0));
+    constexpr U kmax = tessel::bits(t_sample(2147483647.0)), kmin = tessel::bits(t_sample(-2147483648.0));
+    S b = tessel::sbits(x * q);
+    S mag = b & static_cast<S>(~B::sign);     // compared as signed: fewer steps
+    S sat = S(0) - S(mag >= lim);              // 2^31 or more, or NaN
+    S num = S(0) - S(mag <= static_cast<S>(B::inf));  // not NaN
+    t_sample ts = tessel::from_bits<t_sample>(static_cast<U>(b & ~sat));
+    U fi = tessel::bits(static_cast<t_sample>(static_cast<std::int32_t>(ts)));
+    U ks = kmax ^ ((kmax ^ kmin) & static_cast<U>(b >> (W - 1)));  // by the sign of x * q
+    return tessel::from_bits<t_sample>(fi | (ks & static_cast<U>(sat & num))) * dq + 0;
 }
 
-// k, the product x * q (exact in double) truncated toward zero, saturating
-// at -2^31 and 2^31 - 1; NaN gives 0. Written with integer masks instead of
-// comparisons of floats, so that the loops around it are vectorised:
-// samples that saturate or are NaN are replaced by 0 before the conversion,
-// which then always fits.
-static inline std::int32_t quantize_k(t_sample x, double qd, std::uint32_t top, std::uint32_t qneg) {
-    std::uint32_t b = std::bit_cast<std::uint32_t>(x);
-    std::uint32_t mag = b & 0x7fffffffu;
-    std::uint32_t nan = mag > 0x7f800000u;
-    std::uint32_t sat = (mag >= top) & (nan ^ 1u);
-    t_sample v = std::bit_cast<t_sample>(b & ((nan | sat) - 1u));
-    auto k = static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<double>(v) * qd));
-    std::uint32_t ks = 0x7fffffffu + ((b >> 31) ^ qneg);  // 2^31 - 1, or -2^31 for a negative product
-    return static_cast<std::int32_t>((k & (sat - 1u)) | (ks & (0u - sat)));
-}
-
-// The same for a power of two q with a normal step size, in single
-// precision, from aq = |q| and adq = |dq|: the sign of x * q and that of dq
-// cancel, and k saturates at 2^31 - 1 or -2^31, both 2^31 once rounded to
-// single precision. x * aq is then exact (or infinite, or below 1 where it
-// leaves the normal range), below 2^31 its truncation toward zero is exact
-// through an integer, and that float times adq is the product rounded once.
-// NaN gives +0, and so does every zero (an integer converts to +0). Integer
-// masks in place of comparisons of floats, so that the loop is vectorised.
-static inline t_sample quantize_pow2_sample(t_sample x, t_sample aq, t_sample adq) {
-    auto b = std::bit_cast<std::int32_t>(x * aq);
-    std::int32_t mag = b & 0x7fffffff;                // compared as signed: fewer steps
-    std::int32_t sat = 0 - (mag > 0x4effffff);         // 2^31 or more, or NaN
-    std::int32_t num = 0 - (mag <= 0x7f800000);        // not NaN
-    t_sample ts = std::bit_cast<t_sample>(b & ~sat);
-    auto fi = std::bit_cast<std::int32_t>(static_cast<t_sample>(static_cast<std::int32_t>(ts)));
-    std::int32_t top = (b & static_cast<std::int32_t>(0x80000000u)) | 0x4f000000;  // +-2^31
-    return std::bit_cast<t_sample>(fi | (top & sat & num)) * adq;
-}
-
-// Per sample: k as above, times dequantiz, rounded once to single precision.
-// Adding 0 makes a zero step +0 also for a negative number of steps, so that
-// -q and q give the same samples.
-//
-// k * dequantiz needs up to 31 + 24 significant bits. For a power of two q
-// the single precision routine above does it; when the step's significand
-// has its two low bits clear the product fits a double; otherwise the wider
-// long double holds it exactly.
+// Per sample: k = trunc(x * quantiz), formed exactly, times dequantiz,
+// formed exactly and rounded once (tessel/exact.h), chosen by the mode.
 // Eight: n is a multiple of 8, and the power of two routine works in groups
 // of 8 (vesk::map8).
+template <auto Product>
+static void quantize_products(const t_quantize *x, const t_sample *in, t_sample *out, t_int n) {
+    const tessel::factor<t_sample> f = x->factor;
+    const tessel::step<t_sample> s = x->step;
+    for (t_int i = 0; i < n; i++) {
+        t_sample v = in[i];
+        out[i] = Product(tessel::trunc_product(v, f), s);
+    }
+}
+
 template <bool Eight>
 static void quantize_perform(t_quantize *x, const t_sample *in, t_sample *out, t_int n) {
-    t_sample q = x->quantiz, dq = x->dequantiz;
-    double qd = q;
-    std::uint32_t top = x->top, qneg = x->qneg;
     switch (x->mode) {
     case quantize_pow2: {
-        t_sample aq = __builtin_fabsf(q), adq = __builtin_fabsf(dq);
-        auto f = [aq, adq](t_sample v) { return quantize_pow2_sample(v, aq, adq); };
+        t_sample q = x->quantiz, dq = x->dequantiz;
+        auto f = [q, dq](t_sample v) { return quantize_pow2_sample(v, q, dq); };
         if constexpr (Eight)
             vesk::map8(in, out, n, f);
         else
             vesk::map(in, out, n, f);
         break;
     }
-    case quantize_double: {
-        double dqd = dq;
-        for (t_int i = 0; i < n; i++) {
-            t_sample v = in[i];
-            out[i] = static_cast<t_sample>(quantize_k(v, qd, top, qneg) * dqd + 0.0);
-        }
+    case quantize_wide:
+        quantize_products<tessel::product_wide<t_sample>>(x, in, out, n);
         break;
-    }
-    case quantize_long: {
-        long double dql = dq;
-        for (t_int i = 0; i < n; i++) {
-            t_sample v = in[i];
-            out[i] = static_cast<t_sample>(quantize_k(v, qd, top, qneg) * dql + 0.0L);
-        }
+    case quantize_split:
+        quantize_products<static_cast<t_sample (*)(std::int32_t, const tessel::step<t_sample> &)>(
+            tessel::product_split)>(x, in, out, n);
         break;
-    }
+    case quantize_tiny:
+        quantize_products<static_cast<t_sample (*)(std::int32_t, const tessel::step<t_sample> &)>(
+            tessel::product_tiny)>(x, in, out, n);
+        break;
     default:
         vesk::pass(in, out, n);
     }

@@ -21,7 +21,7 @@ static void *rectify_new(t_floatarg) {  // the argument is accepted, not used
 static void rectify_perform(const t_sample *in, t_sample *absout, t_sample *sgnout, t_int n) {
     for (t_int i = 0; i < n; i++) {
         t_sample x = in[i];
-        absout[i] = __builtin_fabsf(x);
+        absout[i] = tessel::abs(x);
         sgnout[i] = vesk::sign(x);
     }
 }

@@ -31,16 +31,19 @@ static void swap_bang(t_swap *x) {
 // before the conversion, which then always fits. The exchanged value is the
 // low byte, sign-extended, times 256 plus the high byte.
 static inline t_sample swap_sample(t_sample x) {
-    auto b = std::bit_cast<std::int32_t>(x);
-    std::int32_t mag = b & 0x7fffffff;                // compared as signed: fewer steps
-    std::int32_t big = 0 - (mag > 0x3f7fffff);         // magnitude 1 or more, or NaN
-    std::int32_t sat = big & (0 - (mag <= 0x7f800000));  // ... but not NaN
-    t_sample v = std::bit_cast<t_sample>(b & ~big);
-    auto s = static_cast<std::int32_t>(v * 32768.0f);  // 0 where big
-    std::int32_t ss = 0x7fff + static_cast<std::int32_t>(static_cast<std::uint32_t>(b) >> 31);
-    auto u = static_cast<std::uint32_t>(s | (ss & sat));  // 32767, or 0x8000 (-32768) below -1
+    using B = tessel::ieee<t_sample>;
+    using S = B::sint;
+    constexpr int W = sizeof(t_sample) * 8;
+    S b = tessel::sbits(x);
+    S mag = b & static_cast<S>(~B::sign);                     // compared as signed: fewer steps
+    S big = S(0) - S(mag >= static_cast<S>(B::one));           // magnitude 1 or more, or NaN
+    S sat = big & (S(0) - S(mag <= static_cast<S>(B::inf)));   // ... but not NaN
+    t_sample v = tessel::from_bits<t_sample>(static_cast<B::uint>(b & ~big));
+    auto s = static_cast<std::int32_t>(v * 32768);  // 0 where big
+    std::int32_t ss = 0x7fff + static_cast<std::int32_t>(static_cast<B::uint>(b) >> (W - 1));
+    auto u = static_cast<std::uint32_t>(s | (ss & static_cast<std::int32_t>(sat)));  // 32767, or 0x8000 below -1
     std::int32_t r = (static_cast<std::int32_t>(u << 24) >> 16) | static_cast<std::int32_t>((u >> 8) & 0xffu);
-    return static_cast<t_sample>(r) * (1.0f / 32768.0f);
+    return static_cast<t_sample>(r) * static_cast<t_sample>(1.0 / 32768.0);
 }
 
 static void swap_perform(t_swap *x, const t_sample *in, t_sample *out, t_int n) {

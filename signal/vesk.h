@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "m_pd.h"
+#include "tessel/ieee.h"
 #include "tessel/numeric.h"
 
 #define VESK_VERSION "2.2.5.1wideset"
@@ -27,11 +28,15 @@ extern "C" t_int *zero_perf8(t_int *w);
 // Setup entries are the only symbols a module exports.
 #define VESK_SETUP extern "C" __attribute__((visibility("default"))) void
 
-// The two banner lines, posted last by every setup entry.
+// The two banner lines, posted last by every setup entry. They go through
+// verbose() at level 0, which newer hosts keep but mark deprecated.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 static inline void vesk_register(const char *name, const char *compiled = VESK_COMPILED) {
     verbose(0, "[%s] part of vesk-%s (compiled: %s)", name, VESK_VERSION, compiled);
     verbose(0, "\tcopyright (c) 2026 the tessel developers; BSD 3-clause licence");
 }
+#pragma GCC diagnostic pop
 
 namespace vesk {
 
@@ -168,15 +173,9 @@ inline void rotate(t_sample *a, t_int size, t_int by) {
     reverse(0, size);
 }
 
-// The sign of x: 1 above 0, -1 below, +0 for both zeros and every NaN.
-// Read from the bits, so that subnormal numbers keep their sign even while
-// the host has the processor treat them as zero in arithmetic.
+// The sign of a sample (1, -1, or +0 for zeros and NaN), from its bits.
 inline t_sample sign(t_sample x) {
-    std::uint32_t b = std::bit_cast<std::uint32_t>(x);
-    std::uint32_t mag = b & 0x7fffffffu;
-    std::uint32_t number = (mag - 1u) < 0x7f800000u;  // neither zero nor NaN
-    std::uint32_t one = 0x3f800000u | (b & 0x80000000u);
-    return std::bit_cast<t_sample>(one & (0u - number));
+    return tessel::sign(x);
 }
 
 }  // namespace vesk

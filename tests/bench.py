@@ -25,9 +25,11 @@ run(..., block=N) puts the labelled objects in a subpatch with [block~ N];
 DSP is switched on before the first block unless dsp=False; the host quits
 after `blocks` top-level blocks.
 """
+import functools
 import math
 import os
 import re
+import shlex
 import struct
 import subprocess
 import tempfile
@@ -37,22 +39,55 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 TESSEL_DIR = os.environ.get("TESSEL_DIR", os.path.join(HERE, "..", "build", "tessel"))
 BENCH_LIB = os.environ.get("TESSEL_BENCH", os.path.join(HERE, "..", "build", "tests", "tessel_bench"))
 PD = os.environ.get("PD", "pd")
+LAUNCHER = shlex.split(os.environ.get("PD_LAUNCHER", ""))
 PRELOAD = os.environ.get("TESSEL_PRELOAD", "")
+EXT = os.environ.get("TESSEL_EXT", ".pd_linux")          # module file suffix of the target
+TARGET = os.environ.get("TESSEL_TARGET", "linux-amd64-32")
+FLOATSIZE = int(os.environ.get("TESSEL_FLOATSIZE", "32"))  # bits of t_float and t_sample
 
 SANITIZER_MARKS = ("runtime error:", "AddressSanitizer", "LeakSanitizer", "UndefinedBehaviorSanitizer")
 
+# --- numbers as the host holds and the instrument prints them ---------------
+_PACK = "f" if FLOATSIZE == 32 else "d"
+_BITS = "I" if FLOATSIZE == 32 else "Q"
+DIGITS = 9 if FLOATSIZE == 32 else 17      # %.<DIGITS>g tells every value apart
+MANT = 23 if FLOATSIZE == 32 else 52       # stored significand bits
+TINY = math.ldexp(1, -149 if FLOATSIZE == 32 else -1074)   # smallest subnormal
+BIG = 3e38 if FLOATSIZE == 32 else 1.7e308                  # near the largest number
+
+
+def tf(x):
+    """x as a t_float (and t_sample): rounded to single precision on a 32-bit
+    host, unchanged on a 64-bit one."""
+    return struct.unpack(_PACK, struct.pack(_PACK, x))[0]
+
 
 def f32(x):
-    """x rounded to single precision, as the host holds it."""
+    """x rounded to single precision (whatever the host's float size)."""
     return struct.unpack("f", struct.pack("f", x))[0]
 
 
+def bits(x):
+    """The bits of the t_float x, as an unsigned integer."""
+    return struct.unpack(_BITS, struct.pack(_PACK, x))[0]
+
+
+def from_bits(b):
+    return struct.unpack(_PACK, struct.pack(_BITS, b))[0]
+
+
+def xform(x):
+    """The instrument's exact form of the t_float x: "=x:" and its bits."""
+    return "=x:%0*x" % (FLOATSIZE // 4, bits(x))
+
+
 def fmt(x):
-    """A number as the instrument prints it (%.9g of the float32 value)."""
-    x = f32(x)
+    """A number as the instrument prints it (%.9g of the single-precision
+    value on a 32-bit host, %.17g of the double on a 64-bit one)."""
+    x = tf(x)
     if math.isnan(x):
         return "-nan" if math.copysign(1, x) < 0 else "nan"
-    return "%.9g" % x
+    return "%.*g" % (DIGITS, x)
 
 
 def block(values):
@@ -73,13 +108,53 @@ class SignalCase(unittest.TestCase):
         self.fail("%r != %r" % (got, want))
 
 
+# --- host differences that are not ours: the one place that evens them out --
+#
+# - Pd 0.53 prints a line posted through verbose() with the prefix
+#   "verbose(<level>): "; Pd 0.54 and later print the text alone. The prefix
+#   is taken off every console line here; its level is kept in
+#   Result.levels where the host printed it.
+# - Pd 0.55 starts a real-time watchdog helper unless told not to: the bench
+#   runs every host with -nrt, as a batch run needs no real-time priority.
+HOST_FLAGS = ["-nogui", "-noaudio", "-batch", "-noprefs", "-stderr", "-nrt"]
+_VERBOSE = re.compile(r"^verbose\((\d+)\): ")
+
+
+def host_command(*args):
+    """The command line that runs the host with args."""
+    return LAUNCHER + [PD] + list(args)
+
+
+@functools.lru_cache(maxsize=None)
+def host_version():
+    """The host's release as a tuple, e.g. (0, 53, 1)."""
+    out = subprocess.run(host_command("-version"), capture_output=True, text=True, timeout=60)
+    m = re.search(r"Pd-(\d+)\.(\d+)\.(\d+)", out.stdout + out.stderr)
+    assert m, "cannot read the host's version: %r" % (out.stdout + out.stderr)
+    return tuple(int(g) for g in m.groups())
+
+
+def host_prints_levels():
+    """Whether the host marks verbose() lines with their level."""
+    return host_version() < (0, 54, 0)
+
+
+def _console_line(line):
+    """(text, level) of a console line, the level None where not shown."""
+    m = _VERBOSE.match(line)
+    if m:
+        return line[m.end():], int(m.group(1))
+    return line, None
+
+
 class Result:
     def __init__(self, proc, stdout, stderr):
         self.rc = proc.returncode
         self.stdout = stdout
         self.stderr = stderr
         self.lines = []     # (name, text) in the order the instrument printed them
-        self.console = []   # every other line on stderr
+        self.console = []   # every other line on stderr, without a verbose prefix
+        self.levels = []    # the verbose level of each console line (None: not shown)
         for line in stderr.splitlines():
             if line.startswith("|") and ": " in line:
                 name, text = line[1:].split(": ", 1)
@@ -87,7 +162,9 @@ class Result:
             elif line.startswith("|") and line.endswith(":"):
                 self.lines.append((line[1:-1], ""))
             else:
-                self.console.append(line)
+                text, level = _console_line(line)
+                self.console.append(text)
+                self.levels.append(level)
 
     def __getitem__(self, name):
         """What the instrument called `name` printed, DSP-build lines left out."""
@@ -107,7 +184,19 @@ class Result:
         return ["%s: %s" % (n, t) for n, t in self.lines if n in names and not t.startswith("dsp ")]
 
     def banners(self):
-        return [l for l in self.console if l.startswith("verbose(3): ")]
+        """The signal library's banner lines, in order. Each must have come
+        through verbose() at level 0, which a host that shows levels prints as
+        level 3 (PD_DEBUG)."""
+        out = []
+        for i, (text, level) in enumerate(zip(self.console, self.levels)):
+            banner = re.match(r"^\[\S+\] part of vesk-", text)
+            notice = text.startswith("\tcopyright") and i > 0 and re.match(
+                r"^\[\S+\] part of vesk-", self.console[i - 1])
+            if banner or notice:
+                if host_prints_levels():
+                    assert level == 3, "banner line not posted through verbose(0): %r" % text
+                out.append(text)
+        return out
 
 
 def _escape(tok):
@@ -224,20 +313,35 @@ def run(script, blocks=1, block=None, dsp=True, sr=None, args=(), expect_rc=0, a
                          timeout=timeout, patch_text=text, path_dirs=path_dirs)
 
 
-def run_patch(path, sr=None, args=(), expect_rc=0, allow_errors=False, timeout=20, patch_text=None,
-              path_dirs=None):
-    cmd = [PD, "-nogui", "-noaudio", "-batch", "-noprefs", "-stderr"]
+def patch_command(path, path_dirs=None, sr=None, args=(), libs=None):
+    """The command that runs the patch file `path` in the host, with the
+    modules' folder (or path_dirs) on the search path and the instrument
+    (or libs) loaded."""
+    cmd = host_command(*HOST_FLAGS)
     for d in (path_dirs if path_dirs is not None else [TESSEL_DIR]):
         cmd += ["-path", d]
-    cmd += ["-lib", BENCH_LIB]
+    for lib in (libs if libs is not None else [BENCH_LIB]):
+        cmd += ["-lib", lib]
     if sr:
         cmd += ["-r", str(sr)]
-    cmd += list(args) + ["-open", path]
+    return cmd + list(args) + ["-open", path]
+
+
+def host_env():
+    """The environment of a host run: the sanitizer runtime preloaded in a
+    sanitizer build."""
     env = dict(os.environ)
     if PRELOAD:
         env["LD_PRELOAD"] = PRELOAD
         env.setdefault("ASAN_OPTIONS", "detect_leaks=0:abort_on_error=0:exitcode=66")
         env.setdefault("UBSAN_OPTIONS", "print_stacktrace=1:halt_on_error=1:exitcode=67")
+    return env
+
+
+def run_patch(path, sr=None, args=(), expect_rc=0, allow_errors=False, timeout=20, patch_text=None,
+              path_dirs=None):
+    cmd = patch_command(path, path_dirs, sr, args)
+    env = host_env()
     proc = subprocess.run(cmd, capture_output=True, timeout=timeout, env=env)
     stdout = proc.stdout.decode("utf-8", "replace")
     stderr = proc.stderr.decode("utf-8", "replace")

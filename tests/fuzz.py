@@ -121,7 +121,7 @@ def run_one(cls, seed, messages, timeout=60):
 
 
 def classes_in(folder):
-    return sorted(f[:-len(".pd_linux")] for f in os.listdir(folder) if f.endswith(".pd_linux"))
+    return sorted(f[:-len(bench.EXT)] for f in os.listdir(folder) if f.endswith(bench.EXT))
 
 
 def main():

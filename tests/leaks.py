@@ -24,7 +24,7 @@ import fuzz  # noqa: E402
 def patterns(folder):
     """Texts that mark a stack frame in our code: "(in .../z~.pd_linux)"
     without debug information, "z~.cpp:123" or a shared header with it."""
-    pats = [c + suffix for c in fuzz.classes_in(folder) for suffix in (".pd_linux", ".cpp:", ".c:")]
+    pats = [c + suffix for c in fuzz.classes_in(folder) for suffix in (bench.EXT, ".cpp:", ".c:")]
     src = os.path.join(HERE, "..")
     pats += [os.path.basename(h) + ":" for fam in ("signal", "control", "midi", "common/tessel")
              for h in glob.glob(os.path.join(src, fam, "*.h"))]
@@ -43,8 +43,7 @@ def check(cls, seed, folder, bench_lib, modules, messages=150):
             f.write(text)
         log = os.path.join(d, "vg.log")
         cmd = ["valgrind", "--tool=memcheck", "--leak-check=full", "--show-leak-kinds=definite,indirect",
-               "--num-callers=30", "--log-file=" + log, bench.PD, "-nogui", "-noaudio", "-batch", "-noprefs",
-               "-stderr", "-path", folder, "-lib", bench_lib, "-open", path]
+               "--num-callers=30", "--log-file=" + log] + bench.patch_command(path, [folder], libs=[bench_lib])
         subprocess.run(cmd, capture_output=True, timeout=600)
         with open(log) as f:
             report = f.read()

@@ -15,7 +15,11 @@ def main(name):
     result = unittest.TextTestRunner(verbosity=2, stream=sys.stdout).run(suite)
     if not result.wasSuccessful():
         return 1
-    if result.testsRun and len(result.skipped) == result.testsRun:
+    if not result.testsRun and not result.skipped:
+        print("no test cases found")
+        return 1
+    # a skip raised by setUpClass counts as one skip and no case run
+    if result.skipped and len(result.skipped) >= result.testsRun:
         reasons = sorted({reason for _, reason in result.skipped})
         print("skipped: " + "; ".join(reasons))
         return SKIPPED

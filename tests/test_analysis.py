@@ -1,7 +1,7 @@
 """silence~, blockmean~ and crosspitch~ in the host."""
 import unittest
 
-from bench import block, f32, run
+from bench import block, fmt, run, tf
 
 SIZES = (1, 2, 4, 8, 64, 256, 2048)
 SR = 44100
@@ -154,21 +154,72 @@ class CrosspitchTest(unittest.TestCase):
                     want = [0] + [4 * SR] * 4 + [SR / 4] * (len(got) - 5)
                     self.assertEqual(" ".join(got), block(want))
 
-    def test_zero_samples_and_infinities(self):
-        # a crossing through an exact 0 is none: the estimate stays; an
-        # infinite sample puts the crossing at its negative neighbour and does
-        # not spoil the estimates that follow
+    def test_crossings_through_exact_zeros(self):
+        # samples of exactly 0 between a negative and a positive one are the
+        # line's way across, not a crossing of their own: the crossing lies
+        # where the straight line from the last negative to the first
+        # positive sample meets 0 (-0 counts as 0)
+        for pattern, period in (("-0.7 0 0.7 0", 4),        # a sine that meets 0 on a sample
+                                ("-1 0 0 0 3 3 3 3", 8),     # crossing at 1 of the 4 samples' way
+                                ("-1 =-0 1", 3),
+                                ("1 0 0 -1 -1 0 1 1", 8),    # falling through zeros: no crossing
+                                ("-1 1", 2)):                # neighbours as before
+            with self.subTest(pattern=pattern):
+                r = run("f: feed~ loop %s\nc: crosspitch~\nf -> c ~> out" % pattern, blocks=3)
+                self.assertEqual(r["out"][2], block([SR / period] * 64))
+
+    def test_zero_run_across_blocks(self):
+        # -1, 100 zeros, 3: the crossing lies 101/4 samples after the -1; a
+        # second such cycle reads the whole cycle's length (202 samples)
+        cycle = "-1 " + "0 " * 100 + "3 " + "0 " * 100
+        for n in (1, 8, 64):
+            with self.subTest(block=n):
+                r = run("f: feed~ loop %s\nc: crosspitch~\nf -> c ~> out" % cycle, block=n, blocks=8)
+                got = " ".join(r["out"]).split()
+                self.assertEqual(got[450:470], block([SR / 202] * 20).split())
+
+    def test_nan_never_starts_a_crossing(self):
+        # a NaN is not 0: a crossing from it, with or without zeros, is none
         r = run("""
             f: feed~ loop -1 1
-            g: feed~ loop -1 =inf 1 1
             c: crosspitch~
-            d: crosspitch~
             f -> c ~> out
-            g -> d ~> inf
-            @1 f set loop -1 0 1
-        """, blocks=3)
+            @1 f set loop -1 0 =nan 0 1 1
+            @3 f set loop -1 1 1 1
+        """, blocks=5)
         self.assertEqual(r["out"][2], block([SR / 2] * 64))
+        self.assertEqual(r["out"][4], block([SR / 4] * 64))
+
+    def test_infinities(self):
+        # an infinite sample puts the crossing at its finite neighbour and
+        # does not spoil the estimates that follow
+        r = run("""
+            g: feed~ loop -1 =inf 1 1
+            d: crosspitch~
+            h: feed~ loop -1 0 =inf 1
+            e: crosspitch~
+            g -> d ~> inf
+            h -> e ~> gap
+        """, blocks=3)
         self.assertEqual(r["inf"][2], block([SR / 4] * 64))
+        self.assertEqual(r["gap"][2], block([SR / 4] * 64))
+
+    def test_quantized_audio(self):
+        # a quiet sine truncated to 8 bits has runs of zeros around every
+        # crossing
+        for freq in (100, 441):
+            with self.subTest(freq=freq):
+                r = run("""
+                    o: osc~ %g
+                    m: *~ 0.05
+                    q: quantize~ 128
+                    c: crosspitch~
+                    o -> m -> q -> c ~> out
+                    q ~> raw
+                """ % freq, blocks=60)
+                self.assertIn(fmt(0), " ".join(r["raw"][1:]).split())
+                worst = max(abs(float(e) - freq) for e in r["out"][-1].split())
+                self.assertLess(worst / freq, 0.01)
 
     def test_sine_from_osc_within_one_percent(self):
         for freq in (97.3, 440, 1000, 5512.5):
@@ -179,7 +230,7 @@ class CrosspitchTest(unittest.TestCase):
                         c: crosspitch~
                         o -> c ~> out
                     """ % freq, blocks=40, sr=sr)
-                    worst = max(abs(float(e) - f32(freq)) for e in r["out"][-1].split())
+                    worst = max(abs(float(e) - tf(freq)) for e in r["out"][-1].split())
                     self.assertLess(worst / freq, 0.01)
 
 
@@ -194,7 +245,7 @@ class FrameTest(unittest.TestCase):
             @0 c help
         """)
         self.assertEqual(r.banners()[0::2], [
-            "verbose(3): [%s] part of vesk-2.2.5.1wideset (compiled: Aug  8 2013)" % c
+            "[%s] part of vesk-2.2.5.1wideset (compiled: Aug  8 2013)" % c
             for c in ("silence~", "blockmean~", "crosspitch~")])
         text = "\n".join(r.console)
         for part in ("\n\n@ silence~-object :: for detecting whether a signal is currently zero or not\n"

@@ -165,8 +165,8 @@ class PairTest(unittest.TestCase):
             @0 u help
         """)
         self.assertEqual(r.banners()[0::2], [
-            "verbose(3): [pack~] part of vesk-2.2.5.1wideset (compiled: Aug  8 2013)",
-            "verbose(3): [unpack~] part of vesk-2.2.5.1wideset (compiled: Aug  8 2013)"])
+            "[pack~] part of vesk-2.2.5.1wideset (compiled: Aug  8 2013)",
+            "[unpack~] part of vesk-2.2.5.1wideset (compiled: Aug  8 2013)"])
         self.assertIn("pack~\t:: outputs the signal-vectors as float-packages", r.console)
         self.assertIn("unpack~\t:: outputs a sequence of floats as a signal", r.console)
 

@@ -6,7 +6,7 @@ import os
 import re
 import unittest
 
-from bench import TESSEL_DIR, run, run_patch
+from bench import EXT, TESSEL_DIR, run, run_patch
 
 CLASSES = os.environ.get("TESSEL_CLASSES", "").split()
 
@@ -17,8 +17,8 @@ ALIASES = {"volley", "peak", "trough"}
 
 class HelpTest(unittest.TestCase):
     def test_every_class_has_a_help_patch(self):
-        for m in sorted(glob.glob(os.path.join(TESSEL_DIR, "*.pd_linux"))):
-            name = os.path.basename(m)[:-len(".pd_linux")]
+        for m in sorted(glob.glob(os.path.join(TESSEL_DIR, "*" + EXT))):
+            name = os.path.basename(m)[:-len(EXT)]
             if name in ALIASES:
                 continue
             with self.subTest(cls=name):

@@ -44,8 +44,8 @@ class IdlestepTest(unittest.TestCase):
             @0 i dsp
         """, allow_errors=True)
         self.assertEqual(r.banners(), [
-            "verbose(3): [idlestep] part of vesk-2.2.5.1wideset (compiled: Jan 25 2013)",
-            "verbose(3): \tcopyright (c) 2026 the tessel developers; BSD 3-clause licence"])
+            "[idlestep] part of vesk-2.2.5.1wideset (compiled: Jan 25 2013)",
+            "\tcopyright (c) 2026 the tessel developers; BSD 3-clause licence"])
         self.assertIn("error: idlestep: no method for 'help'", r.console)
         self.assertIn("error: idlestep: no method for 'dsp'", r.console)
 

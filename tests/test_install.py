@@ -7,7 +7,7 @@ import subprocess
 import tempfile
 import unittest
 
-from bench import build, run_patch
+from bench import EXT, build, run_patch
 
 
 def declare(text, path):
@@ -32,7 +32,7 @@ class InstallTest(unittest.TestCase):
             subprocess.run([os.environ.get("CMAKE_COMMAND", "cmake"), "--install", os.environ["TESSEL_BUILD_DIR"],
                             "--prefix", prefix], check=True, capture_output=True)
             folder = os.path.join(prefix, "tessel")
-            for f in ("sgn~.pd_linux", "z~.pd_linux", "Volley.pd_linux", "volley.pd_linux", "sigmathops-help.pd",
+            for f in ("sgn~" + EXT, "z~" + EXT, "Volley" + EXT, "volley" + EXT, "sigmathops-help.pd",
                       "Volley-help.pd", "tessel-meta.pd", "README.md", "LICENSE"):
                 self.assertTrue(os.path.exists(os.path.join(folder, f)), f)
 

@@ -6,7 +6,7 @@ import re
 import subprocess
 import unittest
 
-from bench import PD, TESSEL_DIR
+from bench import EXT, PD, TESSEL_DIR
 
 ALLOWED_LIBS = {"libc.so.6", "libm.so.6"}
 
@@ -25,10 +25,10 @@ def host_binary():
 
 
 class ModuleTest(unittest.TestCase):
-    modules = sorted(glob.glob(os.path.join(TESSEL_DIR, "*.pd_linux")))
+    modules = sorted(glob.glob(os.path.join(TESSEL_DIR, "*" + EXT)))
 
     def test_modules_exist(self):
-        names = {os.path.basename(m)[:-len(".pd_linux")] for m in self.modules}
+        names = {os.path.basename(m)[:-len(EXT)] for m in self.modules}
         self.assertTrue({"sgn~", "rectify~"} <= names, names)
 
     @unittest.skipIf(os.environ.get("TESSEL_SANITIZE"), "sanitizer runtimes are linked in this build")
@@ -53,7 +53,7 @@ class ModuleTest(unittest.TestCase):
                 exported = dynsyms(m, "--defined-only") - {"_init", "_fini"}
                 self.assertTrue(exported)
                 self.assertTrue(all(s.endswith("_setup") for s in exported), exported)
-                base = os.path.basename(m)[:-len(".pd_linux")].replace("~", "_tilde")
+                base = os.path.basename(m)[:-len(EXT)].replace("~", "_tilde")
                 self.assertIn(base + "_setup", exported)
 
 

@@ -7,7 +7,7 @@ import tempfile
 import unittest
 import zipfile
 
-from bench import TESSEL_DIR, build, run_patch
+from bench import EXT, TESSEL_DIR, build, run_patch
 
 CLASSES = os.environ.get("TESSEL_CLASSES", "").split()
 VESK = {"sgn~", "rectify~", "z~", "dirac~", "step~", "halfturn~", "retro~", "quantize~", "swap~", "pack~",
@@ -28,17 +28,18 @@ def load_all(folder, path_dirs):
 
 class PackageTest(unittest.TestCase):
     def check_load_all(self, r):
-        banners = [l for l in r.console if l.startswith("verbose(3): [")]
+        lines = r.banners()
+        banners = [l for l in lines if l.startswith("[")]
         names = [l.split("[", 1)[1].split("]", 1)[0] for l in banners]
         self.assertEqual(sorted(names), sorted(VESK))
-        copyright_lines = [l for l in r.console if l.startswith("verbose(3): \tcopyright")]
+        copyright_lines = [l for l in lines if l.startswith("\tcopyright")]
         self.assertEqual(len(copyright_lines), len(VESK))
-        others = [l for l in r.console if l not in banners and l not in copyright_lines and l.strip()]
+        others = [l for l in r.console if l not in lines and l.strip()]
         self.assertEqual(others, [])
 
     def test_all_declared_classes_are_built(self):
         self.assertEqual(len(CLASSES), 44)
-        missing = [c for c in CLASSES if not os.path.exists(os.path.join(TESSEL_DIR, c + ".pd_linux"))]
+        missing = [c for c in CLASSES if not os.path.exists(os.path.join(TESSEL_DIR, c + EXT))]
         self.assertEqual(missing, [])
 
     def test_load_every_class_from_build_folder(self):
@@ -54,7 +55,7 @@ class PackageTest(unittest.TestCase):
                 self.assertTrue(all(n.startswith("tessel/") for n in names), names[:5])
                 z.extractall(d)
             for m in os.listdir(os.path.join(d, "tessel")):
-                if m.endswith(".pd_linux"):
+                if m.endswith(EXT):
                     os.chmod(os.path.join(d, "tessel", m), 0o755)
             for f in ("tessel-meta.pd", "README.md", "LICENSE", "sigmathops-help.pd"):
                 self.assertIn("tessel/" + f, names)

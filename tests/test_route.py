@@ -59,7 +59,7 @@ class RouteTest(unittest.TestCase):
         self.assertEqual(len(r.dsp("out")), 1)
         self.assertEqual([l for l in r.console if l.startswith("error")],
                          ["error: bad arguments for message 'dsp' to object 'route~'"])
-        self.assertEqual(r.banners()[0], "verbose(3): [route~] part of vesk-2.2.5.1wideset (compiled: Aug  8 2013)")
+        self.assertEqual(r.banners()[0], "[route~] part of vesk-2.2.5.1wideset (compiled: Aug  8 2013)")
 
 
 if __name__ == "__main__":

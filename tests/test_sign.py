@@ -126,10 +126,10 @@ class FrameTest(unittest.TestCase):
             @0 c help
         """)
         self.assertEqual(r.banners(), [
-            "verbose(3): [sgn~] part of vesk-2.2.5.1wideset (compiled: Aug  8 2013)",
-            "verbose(3): \tcopyright (c) 2026 the tessel developers; BSD 3-clause licence",
-            "verbose(3): [rectify~] part of vesk-2.2.5.1wideset (compiled: Aug  8 2013)",
-            "verbose(3): \tcopyright (c) 2026 the tessel developers; BSD 3-clause licence",
+            "[sgn~] part of vesk-2.2.5.1wideset (compiled: Aug  8 2013)",
+            "\tcopyright (c) 2026 the tessel developers; BSD 3-clause licence",
+            "[rectify~] part of vesk-2.2.5.1wideset (compiled: Aug  8 2013)",
+            "\tcopyright (c) 2026 the tessel developers; BSD 3-clause licence",
         ])
         text = "\n".join(r.console)
         self.assertEqual(r.console.count("@ sgn~ \t\t:: sign of a signal"), 1)

@@ -111,14 +111,8 @@ def run_merged(script, blocks):
         path = os.path.join(d, "case.pd")
         with open(path, "w") as f:
             f.write(text)
-        cmd = [bench.PD, "-nogui", "-noaudio", "-batch", "-noprefs", "-stderr", "-path", bench.TESSEL_DIR,
-               "-lib", bench.BENCH_LIB, "-open", path]
-        env = dict(os.environ)
-        if bench.PRELOAD:
-            env["LD_PRELOAD"] = bench.PRELOAD
-            env.setdefault("ASAN_OPTIONS", "detect_leaks=0:abort_on_error=0:exitcode=66")
-            env.setdefault("UBSAN_OPTIONS", "print_stacktrace=1:halt_on_error=1:exitcode=67")
-        proc = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=20, env=env)
+        proc = subprocess.run(bench.patch_command(path), stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                              timeout=20, env=bench.host_env())
     out = proc.stdout.decode("utf-8", "replace")
     assert proc.returncode == 0 and not any(m in out for m in bench.SANITIZER_MARKS), out
     return out.splitlines()

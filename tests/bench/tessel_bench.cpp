@@ -13,10 +13,12 @@
 //                    sends each message to the object bound to RECEIVER
 //                    after k top-level blocks (64 samples each) have run,
 //                    that is between blocks k-1 and k
-// Numbers print as %.9g ("-0", "nan", "-nan", "inf"). In feed~ and drive
-// arguments, "=nan", "=-nan", "=inf", "=-inf", "=-0" stand for those floats,
-// "=x:HHHHHHHH" for the float with those bits, "=s:TEXT" for the symbol TEXT
-// with %XX escapes decoded.
+// Numbers print as %.9g on a host with 32-bit floats and as %.17g on one
+// with 64-bit floats, enough to tell every value apart ("-0", "nan", "-nan",
+// "inf"). In feed~ and drive arguments, "=nan", "=-nan", "=inf", "=-inf",
+// "=-0" stand for those numbers, "=x:HHHHHHHH" (16 digits on a 64-bit host)
+// for the t_float with those bits, "=s:TEXT" for the symbol TEXT with %XX
+// escapes decoded.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -30,10 +32,18 @@ extern "C" {
 
 #define EXPORT extern "C" __attribute__((visibility("default")))
 
+#if PD_FLOATSIZE == 32
+typedef uint32_t t_bits;
+#else
+typedef uint64_t t_bits;
+#endif
+
 // The host has the processor treat subnormal numbers as zero in arithmetic,
-// which includes widening a float for printf; subnormals are rebuilt from
-// their bits instead.
+// which includes widening a float for printf; a subnormal float is rebuilt
+// from its bits instead (a double is handed to printf as it is, and printf
+// reads its bits without arithmetic).
 static void print_float(t_float f) {
+#if PD_FLOATSIZE == 32
     uint32_t b;
     memcpy(&b, &f, 4);
     if ((b & 0x7f800000u) == 0 && (b & 0x007fffffu)) {
@@ -41,6 +51,9 @@ static void print_float(t_float f) {
         fprintf(stderr, "%.9g", (b >> 31) ? -d : d);
     } else
         fprintf(stderr, "%.9g", (double)f);
+#else
+    fprintf(stderr, "%.17g", f);
+#endif
 }
 
 static void print_atom(const t_atom *a) {
@@ -71,11 +84,11 @@ static bool decode_atom(const t_atom *a, t_atom *out) {
     else if (!strcmp(s, "-nan")) SETFLOAT(out, -NAN);
     else if (!strcmp(s, "inf")) SETFLOAT(out, INFINITY);
     else if (!strcmp(s, "-inf")) SETFLOAT(out, -INFINITY);
-    else if (!strcmp(s, "-0")) SETFLOAT(out, -0.0f);
+    else if (!strcmp(s, "-0")) SETFLOAT(out, (t_float)-0.0);
     else if (!strncmp(s, "x:", 2)) {
-        uint32_t bits = (uint32_t)strtoul(s + 2, nullptr, 16);
-        float f;
-        memcpy(&f, &bits, 4);
+        t_bits bits = (t_bits)strtoull(s + 2, nullptr, 16);
+        t_float f;
+        memcpy(&f, &bits, sizeof f);
         SETFLOAT(out, f);
     } else if (!strncmp(s, "s:", 2)) {
         char buf[MAXPDSTRING];
@@ -120,7 +133,7 @@ static void rec_anything(t_rec *x, t_symbol *s, int argc, t_atom *argv) {
 static t_class *feed_class;
 struct t_feed {
     t_object x_obj;
-    float *vals;
+    t_float *vals;
     int nvals, pos, mode;  // mode 0 once, 1 loop, 2 ramp
     double ramp;
     t_sample *outvec;
@@ -136,7 +149,7 @@ static void feed_set(t_feed *x, t_symbol *, int argc, t_atom *argv) {
         else if (m == gensym("ramp")) x->mode = 2, argc--, argv++;
     }
     free(x->vals);
-    x->vals = (float *)calloc(argc ? argc : 1, sizeof(float));
+    x->vals = (t_float *)calloc(argc ? argc : 1, sizeof(t_float));
     x->nvals = argc;
     for (int i = 0; i < argc; i++) {
         t_atom a;
