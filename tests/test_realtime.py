@@ -109,11 +109,8 @@ def measure(script, block=None, bad=False, window=(OPEN, CLOSE)):
         path = os.path.join(d, "case.pd")
         with open(path, "w") as f:
             f.write(text)
-        cmd = [bench.PD, "-nogui", "-noaudio", "-batch", "-noprefs", "-stderr", "-path", bench.TESSEL_DIR,
-               "-lib", bench.BENCH_LIB, "-lib", RT_LIB]
-        if bad:
-            cmd += ["-lib", RTBAD_LIB]
-        cmd += ["-open", path]
+        libs = [bench.BENCH_LIB, RT_LIB] + ([RTBAD_LIB] if bad else [])
+        cmd = bench.patch_command(path, libs=libs)
         env = dict(os.environ, LD_PRELOAD=os.path.abspath(RTCOUNT))
         proc = subprocess.run(cmd, capture_output=True, timeout=60, env=env)
     stderr = proc.stderr.decode("utf-8", "replace")
