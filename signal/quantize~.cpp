@@ -73,24 +73,16 @@ static void quantize_16bit(t_quantize *x) {
 // range, and truncates to 0 then), below 2^31 its truncation toward zero is
 // exact through a 32-bit integer, and that times dq is the product rounded
 // once. At 2^31 and beyond k saturates at 2^31 - 1 (or -2^31 below); NaN
-// gives 0. Integer masks in place of comparisons of floats, so that the loop
-// is vectorised. Adding 0 makes a zero step +0 also for a negative number of
+// gives 0. Every choice is a selection, not a branch, so that the loop is
+// vectorised. Adding 0 makes a zero step +0 also for a negative number of
 // steps, so that -q and q give the same samples.
 static inline t_sample quantize_pow2_sample(t_sample x, t_sample q, t_sample dq) {
-    using B = tessel::ieee<t_sample>;
-    using S = B::sint;
-    using U = B::uint;
-    constexpr int W = sizeof(t_sample) * 8;
-    constexpr S lim = tessel::sbits(t_sample(2147483648.0));
-    constexpr U kmax = tessel::bits(t_sample(2147483647.0)), kmin = tessel::bits(t_sample(-2147483648.0));
-    S b = tessel::sbits(x * q);
-    S mag = b & static_cast<S>(~B::sign);     // compared as signed: fewer steps
-    S sat = S(0) - S(mag >= lim);              // 2^31 or more, or NaN
-    S num = S(0) - S(mag <= static_cast<S>(B::inf));  // not NaN
-    t_sample ts = tessel::from_bits<t_sample>(static_cast<U>(b & ~sat));
-    U fi = tessel::bits(static_cast<t_sample>(static_cast<std::int32_t>(ts)));
-    U ks = kmax ^ ((kmax ^ kmin) & static_cast<U>(b >> (W - 1)));  // by the sign of x * q
-    return tessel::from_bits<t_sample>(fi | (ks & static_cast<U>(sat & num))) * dq + 0;
+    t_sample p = x * q;
+    bool sat = !(tessel::abs(p) < t_sample(2147483648.0));  // 2^31 or more, or NaN
+    auto k = static_cast<t_sample>(static_cast<std::int32_t>(sat ? 0 : p));
+    k = sat ? (p < 0 ? t_sample(-2147483648.0) : t_sample(2147483647.0)) : k;
+    k = p != p ? 0 : k;
+    return k * dq + 0;
 }
 
 // Per sample: k = trunc(x * quantiz), formed exactly, times dequantiz,

@@ -25,23 +25,18 @@ static void swap_bang(t_swap *x) {
 
 // x * 32768 truncated toward zero to 16 bits, saturating at -32768 and
 // 32767 (so 1.0 and above give 0x7fff; NaN gives 0), bytes exchanged, read
-// back as a signed 16-bit value and scaled by 2^-15. Written with integer
-// masks instead of comparisons of floats, so that the loop is vectorised:
-// samples that saturate (magnitude 1 or more) or are NaN are replaced by 0
-// before the conversion, which then always fits. The exchanged value is the
-// low byte, sign-extended, times 256 plus the high byte.
+// back as a signed 16-bit value and scaled by 2^-15. Samples that saturate
+// (magnitude 1 or more) or are NaN are replaced by 0 before the conversion,
+// which then always fits; every choice is a selection, not a branch, so that
+// the loop is vectorised. The exchanged value is the low byte,
+// sign-extended, times 256 plus the high byte.
 static inline t_sample swap_sample(t_sample x) {
-    using B = tessel::ieee<t_sample>;
-    using S = B::sint;
-    constexpr int W = sizeof(t_sample) * 8;
-    S b = tessel::sbits(x);
-    S mag = b & static_cast<S>(~B::sign);                     // compared as signed: fewer steps
-    S big = S(0) - S(mag >= static_cast<S>(B::one));           // magnitude 1 or more, or NaN
-    S sat = big & (S(0) - S(mag <= static_cast<S>(B::inf)));   // ... but not NaN
-    t_sample v = tessel::from_bits<t_sample>(static_cast<B::uint>(b & ~big));
-    auto s = static_cast<std::int32_t>(v * 32768);  // 0 where big
-    std::int32_t ss = 0x7fff + static_cast<std::int32_t>(static_cast<B::uint>(b) >> (W - 1));
-    auto u = static_cast<std::uint32_t>(s | (ss & static_cast<std::int32_t>(sat)));  // 32767, or 0x8000 below -1
+    t_sample a = tessel::abs(x);
+    bool big = !(a < 1);  // magnitude 1 or more, or NaN
+    auto s = static_cast<std::int32_t>((big ? 0 : x) * 32768);
+    s = big ? (x < 0 ? -32768 : 32767) : s;
+    s = a != a ? 0 : s;
+    auto u = static_cast<std::uint32_t>(s);
     std::int32_t r = (static_cast<std::int32_t>(u << 24) >> 16) | static_cast<std::int32_t>((u >> 8) & 0xffu);
     return static_cast<t_sample>(r) * static_cast<t_sample>(1.0 / 32768.0);
 }

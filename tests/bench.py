@@ -56,15 +56,19 @@ TINY = math.ldexp(1, -149 if FLOATSIZE == 32 else -1074)   # smallest subnormal
 BIG = 3e38 if FLOATSIZE == 32 else 1.7e308                  # near the largest number
 
 
+def f32(x):
+    """x rounded to single precision (whatever the host's float size); beyond
+    the largest float it rounds to an infinity, as a conversion does."""
+    try:
+        return struct.unpack("f", struct.pack("f", x))[0]
+    except OverflowError:
+        return math.copysign(math.inf, x)
+
+
 def tf(x):
     """x as a t_float (and t_sample): rounded to single precision on a 32-bit
     host, unchanged on a 64-bit one."""
-    return struct.unpack(_PACK, struct.pack(_PACK, x))[0]
-
-
-def f32(x):
-    """x rounded to single precision (whatever the host's float size)."""
-    return struct.unpack("f", struct.pack("f", x))[0]
+    return f32(x) if FLOATSIZE == 32 else float(x)
 
 
 def bits(x):

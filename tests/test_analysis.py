@@ -36,7 +36,7 @@ class SilenceTest(unittest.TestCase):
 
     def test_what_counts_as_zero(self):
         r = run("""
-            f: feed~ 0 0 0 =nan =-0 =x:00000001 =x:80000001 0 0 1e-30 0 0 0 0 0 0 =-inf
+            f: feed~ 0 0 0 =nan =-0 =tiny =-tiny 0 0 1e-30 0 0 0 0 0 0 =-inf
             s: silence~
             f -> s
             s => o

@@ -1,7 +1,7 @@
 """pack~ and unpack~ in the host: lists from blocks, the ring, the pair."""
 import unittest
 
-from bench import block, run
+from bench import TINY, block, run
 
 SIZES = (1, 2, 4, 8, 64, 256, 2048)
 
@@ -41,14 +41,14 @@ class PackTest(unittest.TestCase):
 
     def test_exact_values_dsp_off_and_rebuilds(self):
         r = run("""
-            f: feed~ =nan =-0 =inf 1e-30 =x:00000001 -2.5
+            f: feed~ =nan =-0 =inf 1e-30 =tiny -2.5
             p: pack~
             f -> p
             p => o
             @1 pd dsp 0
         """, blocks=3)
         # bit for bit; one list for the one tick that ran
-        self.assertEqual(r["o"], ["list " + block([float("nan"), -0.0, float("inf"), 1e-30, 1.4e-45, -2.5]
+        self.assertEqual(r["o"], ["list " + block([float("nan"), -0.0, float("inf"), 1e-30, TINY, -2.5]
                                                   + [0] * 58)])
         r = run("""
             bl: block~ 64

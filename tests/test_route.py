@@ -2,7 +2,7 @@
 import math
 import unittest
 
-from bench import block, run
+from bench import TINY, block, run
 
 MESSAGES = ["list 1 2 3", "foo =s:bar 4", "bang", "float 5", "symbol x", "list", "list 7", "list a b",
             "set 1 =s:two%20words", "float =nan", "float =-0", "symbol =s:", "anything 1"]
@@ -24,8 +24,8 @@ class RouteTest(unittest.TestCase):
                 self.assertEqual(res["via"], res["direct"])
 
     def test_signal_passes_untouched(self):
-        values = "0.5 =-0 =nan =-nan =inf =-inf =x:00000001 =x:80000001 -3e38 1e-30"
-        want = [0.5, -0.0, math.nan, -math.nan, math.inf, -math.inf, 1.4e-45, -1.4e-45, -3e38, 1e-30]
+        values = "0.5 =-0 =nan =-nan =inf =-inf =tiny =-tiny -3e38 1e-30"
+        want = [0.5, -0.0, math.nan, -math.nan, math.inf, -math.inf, TINY, -TINY, -3e38, 1e-30]
         for n in (1, 2, 4, 8, 64, 256, 2048):
             for separate in (False, True):
                 with self.subTest(block=n, separate=separate):

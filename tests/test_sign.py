@@ -2,10 +2,10 @@
 import math
 import unittest
 
-from bench import block, run
+from bench import TINY, block, run
 
-SPECIAL = "0.5 -0.25 0 =-0 =nan =-nan =inf =-inf =x:00000001 =x:80000001 3e38 -1e-30"
-SPECIAL_VALUES = [0.5, -0.25, 0.0, -0.0, math.nan, -math.nan, math.inf, -math.inf, 1.4e-45, -1.4e-45, 3e38,
+SPECIAL = "0.5 -0.25 0 =-0 =nan =-nan =inf =-inf =tiny =-tiny 3e38 -1e-30"
+SPECIAL_VALUES = [0.5, -0.25, 0.0, -0.0, math.nan, -math.nan, math.inf, -math.inf, TINY, -TINY, 3e38,
                   -1e-30]
 
 

@@ -4,15 +4,23 @@ import struct
 import unittest
 from fractions import Fraction
 
-from bench import SignalCase, block, f32, run
+from bench import FLOATSIZE, TINY, SignalCase, block, run, tf, xform
 
 
-def round32(fr):
-    """A Fraction rounded once to the nearest float32 (ties to even)."""
+def round_host(fr):
+    """A Fraction rounded once to the nearest t_sample (ties to even)."""
     if fr == 0:
         return 0.0
-    b = struct.unpack("I", struct.pack("f", f32(float(fr))))[0]
+    if FLOATSIZE == 64:
+        return float(fr)  # Fraction to float rounds once
+    # through a double first (rounded twice), then the nearest of the
+    # neighbours; beyond the largest float an infinity
+    v = tf(float(fr))
+    if math.isinf(v):
+        return v
+    b = struct.unpack("I", struct.pack("f", v))[0]
     near = [struct.unpack("f", struct.pack("I", b + d))[0] for d in (-1, 0, 1)]
+    near = [x for x in near if math.isfinite(x)]
     return min(near, key=lambda v: (abs(Fraction(v) - fr), struct.unpack("I", struct.pack("f", v))[0] & 1))
 
 
@@ -24,13 +32,16 @@ def saturate(x, lo, hi):
 
 
 def quantize(x, q):
-    p = Fraction(f32(x)) * Fraction(f32(q)) if math.isfinite(x) else x * q
+    """quantize~'s sample: the exact product truncated and saturated, times
+    the step (1 / q in the host's precision), rounded once."""
+    x, q = tf(x), tf(q)
+    p = Fraction(x) * Fraction(q) if math.isfinite(x) else x * q
     k = saturate(p if not isinstance(p, Fraction) else math.trunc(p), -2 ** 31, 2 ** 31 - 1)
-    return round32(Fraction(k) * Fraction(f32(1 / f32(q))))
+    return round_host(Fraction(k) * Fraction(round_host(1 / Fraction(q))))
 
 
 def swap(x):
-    u = saturate(x * 32768, -32768, 32767) & 0xffff
+    u = saturate(tf(x) * 32768, -32768, 32767) & 0xffff
     u = ((u >> 8) | (u << 8)) & 0xffff
     return (u - 0x10000 if u >= 0x8000 else u) / 32768
 
@@ -42,8 +53,10 @@ VALUES = [0.5, -0.5, 0.3, -0.3, 0.99, 0.00001, -0.00004, -0.0, 1, -1, 1.5, -2, m
 
 class QuantizeTest(SignalCase):
     def test_settings(self):
-        # default and 0 are 16 bit; -4 is 4; a later message replaces any setting
-        for setup, q in (("", 32768), ("4", 4), ("-4", 4), ("3", 3), ("0", 32768), ("\n@0 q 8bit", 128),
+        # default and 0 are 16 bit; a later message replaces any setting; -4
+        # gives what 4 gives, but for saturated samples in double precision,
+        # where (2^31 - 1) / 4 and 2^31 / 4 are both numbers
+        for setup, q in (("", 32768), ("4", 4), ("-4", -4), ("3", 3), ("0", 32768), ("\n@0 q 8bit", 128),
                          ("4\n@0 q 8bit\n@0 q 16bit", 32768), ("\n@0 q 8bit\n@0 q float 10", 10), ("1e9", 1e9)):
             with self.subTest(setup=setup):
                 r = run("f: feed~ %s\nq: quantize~ %s\nf -> q ~> out" % (INPUTS, setup), block=32)
@@ -54,20 +67,24 @@ class QuantizeTest(SignalCase):
     def test_zero_and_bare_float_pass_through_bit_for_bit(self):
         # so do a subnormal number of steps (its reciprocal is infinite), an
         # infinite one and NaN
-        for arg, msg in (("4", "float 0"), ("4", "float"), ("4", "float =-0"), ("4", "float =x:0000ffff"),
+        for arg, msg in (("4", "float 0"), ("4", "float"), ("4", "float =-0"), ("4", "float " + xform(TINY * 0xffff)),
                          ("4", "float =inf"), ("4", "float =-inf"), ("4", "float =nan")):
             with self.subTest(arg=arg, msg=msg):
-                r = run("f: feed~ %s =x:00000001 =-nan\nq: quantize~ %s\nf -> q ~> out\n@0 q %s" % (
+                r = run("f: feed~ %s =tiny =-nan\nq: quantize~ %s\nf -> q ~> out\n@0 q %s" % (
                     INPUTS, arg, msg), block=32)
-                self.assertSame(r["out"][0].split()[:19], (block(VALUES) + " 1.40129846e-45 -nan").split())
+                self.assertSame(r["out"][0].split()[:19], (block(VALUES + [TINY]) + " -nan").split())
 
     def test_product_rounded_once(self):
-        # k * (1/q) needs more bits than a double holds here; rounding it
-        # through a double first gives 890522.125 and 415894.875
+        # in single precision k * (1/q) needs more bits than a double holds
+        # here; rounding it through a double first gives 890522.125 and
+        # 415894.875
         r = run("f: feed~ 890522.125 -890522.125\nq: quantize~ 1492.8851318359375\nf -> q ~> out", block=2)
-        self.assertSame(r["out"][0], block([890522.1875, -890522.1875]))
+        self.assertSame(r["out"][0], block(quantize(v, 1492.8851318359375) for v in (890522.125, -890522.125)))
         r = run("f: feed~ 415894.875\nq: quantize~ 3162.313720703125\nf -> q ~> out", block=1)
-        self.assertSame(r["out"][0], block([415894.84375]))
+        self.assertSame(r["out"][0], block([quantize(415894.875, 3162.313720703125)]))
+        if FLOATSIZE == 32:
+            self.assertSame(quantize(415894.875, 3162.313720703125), 415894.84375)
+            self.assertSame(quantize(890522.125, 1492.8851318359375), 890522.1875)
 
     def test_block_sizes_in_place_and_separate(self):
         for n in (1, 2, 4, 8, 64, 256, 2048):
@@ -91,11 +108,11 @@ class QuantizeTest(SignalCase):
 
 class SwapTest(SignalCase):
     def test_values(self):
-        r = run("f: feed~ %s =x:38000000 =x:b8000000\ns: swap~\nf -> s ~> out" % INPUTS, block=32)
+        r = run("f: feed~ %s %r %r\ns: swap~\nf -> s ~> out" % (INPUTS, 2.0 ** -15, -2.0 ** -15), block=32)
         got = r["out"][0].split()
         self.assertSame(got[:17], block(swap(v) for v in VALUES).split())
         # 0.5, -0.5, 2^-15, -2^-15; 1.0 saturates to 0x7fff -> 0xff7f, -2 to 0x8000 -> 0x0080, NaN -> 0
-        self.assertSame(got[:2] + got[17:19], ["0.001953125", "0.005859375", "0.0078125", "-3.05175781e-05"])
+        self.assertSame(got[:2] + got[17:19], block([0.001953125, 0.005859375, 0.0078125, -2.0 ** -15]).split())
         self.assertSame([got[8], got[11], got[12]], [block([-129 / 32768]), block([128 / 32768]), "0"])
 
     def test_switching(self):

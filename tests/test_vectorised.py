@@ -5,10 +5,11 @@ steps) gives the same samples in the host."""
 import math
 import os
 import re
+import shlex
 import subprocess
 import unittest
 
-from bench import SignalCase, block, run
+from bench import FLOATSIZE, TARGET, SignalCase, block, run
 from test_transforms import quantize, swap
 
 SRC = os.environ.get("TESSEL_SOURCE_DIR", os.path.join(os.path.dirname(__file__), ".."))
@@ -32,9 +33,18 @@ KERNELS = {
 }
 
 
+# Loops that a target's compiler cannot vectorise, with the reason: they
+# are checked to stay scalar there, so that the list cannot go stale.
+SCALAR = {
+    ("linux-amd64-64", "quantize~.cpp", "for (t_int i = 0; i < n; i++)"):
+        "the exact product of two doubles needs a fused multiply-add, which baseline x86-64 lacks",
+}
+
+
 def report(path):
-    cmd = [os.environ.get("TESSEL_CXX", "g++"), "-std=c++20", "-O3", "-fno-exceptions", "-fno-rtti",
-           "-fopt-info-vec-optimized", "-I", os.environ.get("PD_INCLUDE_DIR", "/usr/include/pd"),
+    flags = shlex.split(os.environ.get("TESSEL_CXXFLAGS", "-O3 -fno-exceptions -fno-rtti -fno-trapping-math"))
+    cmd = [os.environ.get("TESSEL_CXX", "g++"), "-std=c++20"] + flags + [
+           "-DPD_FLOATSIZE=%d" % FLOATSIZE, "-fopt-info-vec-optimized", "-I", os.environ.get("PD_INCLUDE_DIR", "/usr/include/pd"),
            "-I", os.path.join(SRC, "common"), "-c", os.path.join(SRC, path), "-o", os.devnull]
     out = subprocess.run(cmd, capture_output=True, text=True, check=True).stderr
     return {(os.path.basename(f), int(l)) for f, l in re.findall(r"([^\s:]+):(\d+):\d+: optimized: loop vectorized", out)}
@@ -54,7 +64,11 @@ class VectorisedTest(unittest.TestCase):
                 vec = report(path)
                 for loop in loops:
                     where, text = loop if isinstance(loop, tuple) else (os.path.basename(path), loop)
-                    self.assertIn((where, line_of(os.path.join("signal", where), text)), vec, text)
+                    found = (where, line_of(os.path.join("signal", where), text)) in vec
+                    if (TARGET, where, text) in SCALAR:
+                        self.assertFalse(found, "vectorised now: drop it from SCALAR (%s)" % text)
+                    else:
+                        self.assertTrue(found, text)
 
 
 
@@ -121,7 +135,9 @@ class RoutinesTest(SignalCase):
         # 2^-126 steps: a step is 2^126, and a saturated sample, 2^31 steps,
         # is beyond the float range
         r = run("f: feed~ =inf =-inf 1e30 0.5\nq: quantize~ %r" % 2.0 ** -126 + "\nf -> q ~> out", block=4)
-        self.assertSame(r["out"][0], "inf -inf 0 0")
+        self.assertSame(r["out"][0], block(quantize(v, 2.0 ** -126) for v in (math.inf, -math.inf, 1e30, 0.5)))
+        if FLOATSIZE == 32:
+            self.assertSame(r["out"][0], "inf -inf 0 0")
 
     def test_swap_routines(self):
         values = [0.99999994, -0.99999994, -1.0, 32767.5 / 32768, -32767.5 / 32768, 1 / 65536, -1 / 65536,

@@ -21,6 +21,7 @@ struct ieee<float> {
     static constexpr uint sign = 0x80000000u;
     static constexpr uint inf = 0x7f800000u;   // also the exponent field
     static constexpr uint one = 0x3f800000u;
+    static constexpr uint frac = 0x007fffffu;  // the significand field
 };
 
 template <>
@@ -32,6 +33,7 @@ struct ieee<double> {
     static constexpr uint sign = 0x8000000000000000u;
     static constexpr uint inf = 0x7ff0000000000000u;
     static constexpr uint one = 0x3ff0000000000000u;
+    static constexpr uint frac = 0x000fffffffffffffu;
 };
 
 template <class F>
@@ -72,15 +74,21 @@ constexpr F abs(F x) noexcept {
 
 // The sign of x: 1 above 0, -1 below, +0 for both zeros and every NaN. Read
 // from the bits, so that subnormal numbers keep their sign even while the
-// host has the processor treat them as zero in arithmetic.
+// host has the processor treat them as zero in arithmetic: x's comparisons
+// with 0 give the sign of every number but the subnormal ones, which are
+// told by an exponent field of 0 (the field alone, as a number, compares
+// equal to 0) and a significand that is not 0 (put under the exponent of 1,
+// it compares above 1). Every choice is a selection, so that loops around it
+// are vectorised.
 template <class F>
 constexpr F sign(F x) noexcept {
-    using U = typename ieee<F>::uint;
-    U b = bits(x);
-    U mag = b & ~ieee<F>::sign;
-    U number = (mag - 1u) < ieee<F>::inf;  // neither zero nor NaN
-    U one = ieee<F>::one | (b & ieee<F>::sign);
-    return from_bits<F>(one & (U(0) - number));
+    using B = ieee<F>;
+    auto b = bits(x);
+    F field = from_bits<F>(b & B::inf);
+    F frac = from_bits<F>((b & B::frac) | B::one);  // 1.significand
+    F one = from_bits<F>(B::one | (b & B::sign));   // 1 with x's sign
+    bool nonzero = (x > 0) | (x < 0) | ((field == 0) & (frac > 1));
+    return nonzero ? one : F(0);
 }
 
 }  // namespace tessel

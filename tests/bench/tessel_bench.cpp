@@ -12,11 +12,13 @@
 //   [drive @k RECEIVER SELECTOR ARGS... @k ...]
 //                    sends each message to the object bound to RECEIVER
 //                    after k top-level blocks (64 samples each) have run,
-//                    that is between blocks k-1 and k
+//                    that is between blocks k-1 and k, after the clocks that
+//                    block k-1 set to fire at once (pack~'s list)
 // Numbers print as %.9g on a host with 32-bit floats and as %.17g on one
 // with 64-bit floats, enough to tell every value apart ("-0", "nan", "-nan",
 // "inf"). In feed~ and drive arguments, "=nan", "=-nan", "=inf", "=-inf",
-// "=-0" stand for those numbers, "=x:HHHHHHHH" (16 digits on a 64-bit host)
+// "=-0" stand for those numbers, "=tiny" and "=-tiny" for the smallest
+// subnormal t_float and its negative, "=x:HHHHHHHH" (16 digits on a 64-bit host)
 // for the t_float with those bits, "=s:TEXT" for the symbol TEXT with %XX
 // escapes decoded.
 #include <cmath>
@@ -85,6 +87,12 @@ static bool decode_atom(const t_atom *a, t_atom *out) {
     else if (!strcmp(s, "inf")) SETFLOAT(out, INFINITY);
     else if (!strcmp(s, "-inf")) SETFLOAT(out, -INFINITY);
     else if (!strcmp(s, "-0")) SETFLOAT(out, (t_float)-0.0);
+    else if (!strcmp(s, "tiny") || !strcmp(s, "-tiny")) {
+        t_bits bits = (t_bits)1 | (t_bits)(s[0] == '-') << (8 * sizeof(t_bits) - 1);
+        t_float f;
+        memcpy(&f, &bits, sizeof f);
+        SETFLOAT(out, f);
+    }
     else if (!strncmp(s, "x:", 2)) {
         t_bits bits = (t_bits)strtoull(s + 2, nullptr, 16);
         t_float f;
@@ -251,8 +259,18 @@ struct t_drive {
     t_clock *clock;
     t_atom *script;
     int n, at;        // script length, index of the next event
-    double now;       // blocks run when the clock last fired
+    double now;       // the time of the last event, in blocks
 };
+
+// Events after the first block fire half a block after their block
+// boundary. A zero-delay clock set by block k-1 fires at the time of that
+// block's tick, which a host with single-precision numbers puts a little
+// before k blocks of logical time and a double-precision one exactly on it,
+// where an event set for k blocks would come first; half a block later it
+// comes after, on every host. Events at 0 keep the instant of creation.
+static double drive_time(double k) {
+    return k > 0 ? k + 0.5 : k;
+}
 
 static bool is_mark(const t_atom *a, double *k) {
     if (a->a_type != A_SYMBOL || a->a_w.w_symbol->s_name[0] != '@') return false;
@@ -262,13 +280,15 @@ static bool is_mark(const t_atom *a, double *k) {
 
 static void drive_arm(t_drive *x) {
     double k;
-    if (x->at < x->n && is_mark(x->script + x->at, &k)) clock_delay(x->clock, k - x->now);
+    if (x->at < x->n && is_mark(x->script + x->at, &k)) clock_delay(x->clock, drive_time(k) - x->now);
 }
 
 static void drive_tick(t_drive *x) {
     double k;
-    is_mark(x->script + x->at, &x->now);
-    while (x->at < x->n && is_mark(x->script + x->at, &k) && k == x->now) {
+    double at = 0;
+    is_mark(x->script + x->at, &at);
+    x->now = drive_time(at);
+    while (x->at < x->n && is_mark(x->script + x->at, &k) && k == at) {
         int start = ++x->at, end = start;
         while (end < x->n && !is_mark(x->script + end, &k)) end++;
         x->at = end;
