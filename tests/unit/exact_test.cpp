@@ -1,0 +1,250 @@
+// Host-free tests of the exact products (tessel/exact.h) and the sign rule
+// (tessel/ieee.h), for both float sizes, against references worked out with
+// integers only: a significand times an integer, rounded to the nearest
+// number of the target's grid (ties to even), or truncated toward zero.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <random>
+
+#include "tessel/exact.h"
+
+using tessel::bits;
+using tessel::from_bits;
+
+#ifdef __SIZEOF_INT128__
+using u128 = unsigned __int128;
+
+// The number m * 2^e (m >= 0) rounded once to F, ties to even.
+template <class F>
+static F round_to(u128 m, int e, bool neg) {
+    using B = tessel::ieee<F>;
+    if (m == 0)
+        return neg ? -F(0) : F(0);
+    int n = 0;
+    for (u128 t = m; t; t >>= 1)
+        n++;
+    int lsb = e + n - (B::mant + 1);  // exponent of the last kept bit
+    if (lsb < B::emin)
+        lsb = B::emin;
+    if (lsb > e) {
+        int shift = lsb - e;
+        u128 q = m >> shift, r = m & ((u128(1) << shift) - 1), half = u128(1) << (shift - 1);
+        if (r > half || (r == half && (q & 1)))
+            q++;
+        m = q;
+        e = lsb;
+    }
+    // m now fits the significand (maybe carried to one more bit, still exact)
+    long double v = std::ldexp(static_cast<long double>(static_cast<uint64_t>(m)), e);
+    F out = static_cast<F>(v);
+    return neg ? -out : out;
+}
+
+// The significand and exponent of a finite x: |x| = m * 2^e.
+template <class F>
+static void split(F x, uint64_t &m, int &e) {
+    using B = tessel::ieee<F>;
+    auto b = bits(x) & ~B::sign;
+    int field = static_cast<int>(b >> B::mant);
+    m = static_cast<uint64_t>(b & B::frac);
+    if (field)
+        m |= uint64_t(1) << B::mant;
+    e = (field ? field : 1) + B::emin - 1;
+}
+
+// k * dq rounded once, from the integers.
+template <class F>
+static F reference_product(int32_t k, F dq) {
+    uint64_t m;
+    int e;
+    split(dq, m, e);
+    uint64_t ak = k < 0 ? uint64_t(-int64_t(k)) : uint64_t(k);
+    bool neg = (k < 0) != std::signbit(dq);
+    F r = round_to<F>(u128(ak) * m, e, neg);
+    return r == 0 ? F(0) : r;  // a zero product is +0
+}
+
+template <class F>
+static F product(int32_t k, const tessel::step<F> &s) {
+    switch (s.kind) {
+    case tessel::product_kind::wide: return tessel::product_wide(k, s);
+    case tessel::product_kind::split: return tessel::product_split(k, s);
+    default: return tessel::product_tiny(k, s);
+    }
+}
+
+template <class F>
+static void check_products(uint64_t seed, int count) {
+    using B = tessel::ieee<F>;
+    std::mt19937_64 rng(seed);
+    int kinds[3] = {0, 0, 0};
+    for (int i = 0; i < count; i++) {
+        // steps of every binade, subnormal ones included, and k of every size
+        typename B::uint b = static_cast<typename B::uint>(rng()) & ~B::sign;
+        if (i % 4 == 0)
+            b &= B::frac;  // subnormal
+        if ((b & B::inf) == B::inf)
+            continue;
+        if (i % 3 == 0)
+            b &= ~typename B::uint(3);  // two low bits clear
+        if (i % 2)
+            b |= B::sign;
+        F dq = from_bits<F>(b);
+        int bitsk = static_cast<int>(rng() % 32);
+        auto k = static_cast<int32_t>(static_cast<uint32_t>(rng()) >> (31 - bitsk));
+        if (rng() & 1)
+            k = k == INT32_MIN ? k : -k;
+        if (i % 97 == 0)
+            k = (i & 1) ? INT32_MIN : INT32_MAX;
+        tessel::step<F> s = tessel::make_step(dq);
+        kinds[static_cast<int>(s.kind)]++;
+        F got = product(k, s), want = reference_product(k, dq);
+        ASSERT_EQ(bits(got), bits(want)) << "k " << k << " dq bits " << std::hex << uint64_t(b) << " got "
+                                         << got << " want " << want;
+    }
+    // every kind the precision has was met
+    EXPECT_GT(kinds[0], 0);
+    EXPECT_EQ(kinds[1] > 0, sizeof(F) == 4);
+    EXPECT_GT(kinds[2], 0);
+}
+
+TEST(ExactProduct, FloatStepsRoundOnce) {
+    check_products<float>(1, 2000000);
+}
+
+TEST(ExactProduct, DoubleStepsRoundOnce) {
+    check_products<double>(2, 2000000);
+}
+
+TEST(ExactProduct, KnownFloatCases) {
+    // a double rounding would give 890522.125 and 415894.875 here
+    float dq1 = 1 / 1492.8851318359375f, dq2 = 1 / 3162.313720703125f;
+    auto s1 = tessel::make_step(dq1), s2 = tessel::make_step(dq2);
+    EXPECT_EQ(product(tessel::trunc_product(890522.125f, tessel::make_factor(1492.8851318359375f)), s1),
+              890522.1875f);
+    EXPECT_EQ(product(tessel::trunc_product(415894.875f, tessel::make_factor(3162.313720703125f)), s2),
+              415894.84375f);
+    // zero steps are +0 whatever the signs
+    EXPECT_EQ(bits(product(0, tessel::make_step(-0.25f))), 0u);
+    EXPECT_EQ(bits(product(0, tessel::make_step(from_bits<float>(0x80000005u)))), 0u);
+    EXPECT_EQ(bits(product(0, tessel::make_step(-0.25))), 0u);
+}
+
+// trunc(x * q) from the integers, saturating at the 32-bit range; NaN 0.
+template <class F>
+static int32_t reference_trunc(F x, F q) {
+    if (std::isnan(x) || std::isnan(q))
+        return 0;
+    bool neg = std::signbit(x) != std::signbit(q);
+    if (std::isinf(x) || std::isinf(q))
+        return (x == 0 || q == 0) ? 0 : neg ? INT32_MIN : INT32_MAX;
+    uint64_t mx, mq;
+    int ex, eq;
+    split(x, mx, ex);
+    split(q, mq, eq);
+    u128 m = u128(mx) * mq;
+    int e = ex + eq;
+    if (m == 0)
+        return 0;
+    // the integer part of m * 2^e, or "beyond 2^31"
+    u128 t;
+    if (e >= 0) {
+        if (e > 40 || (m << e) >> e != m)
+            return neg ? INT32_MIN : INT32_MAX;
+        t = m << e;
+    } else {
+        t = -e >= 128 ? 0 : m >> -e;
+    }
+    if (t >= (u128(1) << 31))
+        return neg ? INT32_MIN : INT32_MAX;
+    return neg ? -static_cast<int32_t>(static_cast<uint32_t>(t)) : static_cast<int32_t>(t);
+}
+
+template <class F>
+static void check_truncs(uint64_t seed, int count) {
+    using B = tessel::ieee<F>;
+    std::mt19937_64 rng(seed);
+    for (int i = 0; i < count; i++) {
+        // q of moderate size and x near multiples of 1 / q, so that the
+        // product lies near an integer on either side; now and then any bits
+        F q = static_cast<F>(std::ldexp(static_cast<double>(rng() % 100000 + 1) / 7.0, int(rng() % 40) - 20));
+        if (rng() & 1)
+            q = -q;
+        double target = static_cast<double>(static_cast<int64_t>(rng() % 8000000000ull) - 4000000000ll);
+        F x = static_cast<F>(target / static_cast<double>(q));
+        for (int step = int(rng() % 5); step > 0; step--)
+            x = std::nextafter(x, (rng() & 1) ? F(1e30) : F(-1e30));
+        if (i % 50 == 0)
+            x = from_bits<F>(static_cast<typename B::uint>(rng()));
+        tessel::factor<F> f = tessel::make_factor(q);
+        ASSERT_EQ(tessel::trunc_product(x, f), reference_trunc(x, q))
+            << "x " << x << " q " << q << " bits " << std::hex << uint64_t(bits(x)) << " " << uint64_t(bits(q));
+    }
+}
+
+TEST(ExactTrunc, FloatProducts) {
+    check_truncs<float>(3, 2000000);
+}
+
+TEST(ExactTrunc, DoubleProducts) {
+    check_truncs<double>(4, 2000000);
+}
+
+TEST(ExactTrunc, DoubleProductsJustInsideAnInteger) {
+    // 1/3 rounded down: 3 times it is 1 - 2^-54 exactly, which rounds to 1,
+    // but truncates to 0; the same with either sign turned
+    auto three = tessel::make_factor(3.0), minus_three = tessel::make_factor(-3.0);
+    double third = 1.0 / 3.0;
+    EXPECT_EQ(third * 3.0, 1.0);
+    EXPECT_EQ(tessel::trunc_product(third, three), 0);
+    EXPECT_EQ(tessel::trunc_product(-third, three), 0);
+    EXPECT_EQ(tessel::trunc_product(third, minus_three), 0);
+    EXPECT_EQ(tessel::trunc_product(std::nextafter(third, 1.0), three), 1);
+    EXPECT_EQ(tessel::trunc_product(std::nextafter(third, 1.0), minus_three), -1);
+    // saturation, infinities and NaN
+    auto one = tessel::make_factor(1.0);
+    EXPECT_EQ(tessel::trunc_product(2147483647.9, one), INT32_MAX);
+    EXPECT_EQ(tessel::trunc_product(-2147483648.5, one), INT32_MIN);
+    EXPECT_EQ(tessel::trunc_product(-2147483647.5, one), -2147483647);
+    EXPECT_EQ(tessel::trunc_product(HUGE_VAL, one), INT32_MAX);
+    EXPECT_EQ(tessel::trunc_product(-HUGE_VAL, one), INT32_MIN);
+    EXPECT_EQ(tessel::trunc_product(std::nan(""), one), 0);
+}
+#endif
+
+template <class F>
+static F reference_sign(F x) {
+    using B = tessel::ieee<F>;
+    auto b = bits(x);
+    auto mag = b & ~B::sign;
+    if (mag == 0 || mag > B::inf)
+        return F(0);
+    return (b & B::sign) ? F(-1) : F(1);
+}
+
+template <class F>
+static void check_signs(uint64_t seed) {
+    using B = tessel::ieee<F>;
+    std::mt19937_64 rng(seed);
+    const typename B::uint special[] = {0, 1, B::frac, B::frac + 1, B::one, B::inf, B::inf + 1, ~B::sign};
+    for (auto s : special)
+        for (auto sg : {typename B::uint(0), B::sign}) {
+            F x = from_bits<F>(s | sg);
+            EXPECT_EQ(bits(tessel::sign(x)), bits(reference_sign(x))) << std::hex << uint64_t(s | sg);
+        }
+    for (int i = 0; i < 1000000; i++) {
+        auto b = static_cast<typename B::uint>(rng());
+        if (i % 3 == 0)
+            b &= B::frac | B::sign;  // zeros and subnormals
+        F x = from_bits<F>(b);
+        ASSERT_EQ(bits(tessel::sign(x)), bits(reference_sign(x))) << std::hex << uint64_t(b);
+    }
+}
+
+TEST(Sign, FromTheBitsInBothPrecisions) {
+    check_signs<float>(5);
+    check_signs<double>(6);
+}
