@@ -74,21 +74,31 @@ constexpr F abs(F x) noexcept {
 
 // The sign of x: 1 above 0, -1 below, +0 for both zeros and every NaN. Read
 // from the bits, so that subnormal numbers keep their sign even while the
-// host has the processor treat them as zero in arithmetic: x's comparisons
-// with 0 give the sign of every number but the subnormal ones, which are
-// told by an exponent field of 0 (the field alone, as a number, compares
-// equal to 0) and a significand that is not 0 (put under the exponent of 1,
-// it compares above 1). Every choice is a selection, so that loops around it
-// are vectorised.
-template <class F>
-constexpr F sign(F x) noexcept {
-    using B = ieee<F>;
+// host has the processor treat them as zero in arithmetic. In single
+// precision the bits are worked as integers, which every vector unit does
+// (NEON on 32-bit arm does no IEEE float arithmetic). In double precision
+// x's comparisons with 0 give the sign of every number but the subnormal
+// ones, which are told by an exponent field of 0 (the field alone, as a
+// number, compares equal to 0) and a significand that is not 0 (put under
+// the exponent of 1, it compares above 1): number comparisons, because a
+// vector unit without 64-bit integer comparisons (SSE2) still has them.
+// Every choice is a selection, so that loops around it are vectorised.
+constexpr float sign(float x) noexcept {
+    std::uint32_t b = bits(x);
+    std::uint32_t mag = b & 0x7fffffffu;
+    std::uint32_t number = (mag - 1u) < 0x7f800000u;  // neither zero nor NaN
+    std::uint32_t one = 0x3f800000u | (b & 0x80000000u);
+    return from_bits<float>(one & (0u - number));
+}
+
+constexpr double sign(double x) noexcept {
+    using B = ieee<double>;
     auto b = bits(x);
-    F field = from_bits<F>(b & B::inf);
-    F frac = from_bits<F>((b & B::frac) | B::one);  // 1.significand
-    F one = from_bits<F>(B::one | (b & B::sign));   // 1 with x's sign
+    double field = from_bits<double>(b & B::inf);
+    double frac = from_bits<double>((b & B::frac) | B::one);  // 1.significand
+    double one = from_bits<double>(B::one | (b & B::sign));   // 1 with x's sign
     bool nonzero = (x > 0) | (x < 0) | ((field == 0) & (frac > 1));
-    return nonzero ? one : F(0);
+    return nonzero ? one : 0.0;
 }
 
 }  // namespace tessel
