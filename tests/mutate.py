@@ -25,8 +25,8 @@ faulty file are rebuilt (the host-free unit tests too when they include it),
 and the tests that concern those classes run, stopping at the first failure.
 A test file concerns a class when it creates it in a bench script
 ("label: class") or names it as a whole string literal; files naming fewer
-classes run first. Every fault runs on the AddressSanitizer/UBSan build, so
-one that only overruns a buffer is caught; a run that takes more than five
+classes run first. Every fault runs on the AddressSanitizer/UBSan build with
+LeakSanitizer on, so one that only overruns a buffer or leaks is caught; a run that takes more than five
 times the fault-free time (at least a minute) counts as caught (the fault
 hangs the host).
 
@@ -594,6 +594,9 @@ class Worker:
                 for kv in props.get("ENVIRONMENT", []):
                     k, v = kv.split("=", 1)
                     self.env[k] = v
+                # LeakSanitizer on too (the suite passes with it): a fault
+                # that only leaks is caught as well
+                self.env["ASAN_OPTIONS"] = "detect_leaks=1:abort_on_error=0:exitcode=66"
             if test["name"].startswith("unit.") and self.unit_bin is None:
                 self.unit_bin = test["command"][0]
         if self.env is None:
@@ -610,11 +613,11 @@ class Worker:
         rc, out, _ = run_cmd(["cmake", "--build", self.build, "-j", "1", "--target"] + sorted(set(targets)))
         return rc == 0, out
 
-    def restore(self, keep=None):
+    def restore(self, sources, keep=None):
         """Puts back every faulty file but `keep`; the targets to rebuild."""
         targets = []
         for path in sorted(self.dirty - {keep}):
-            self.write(path, read(os.path.join(ROOT, path)))
+            self.write(path, sources[path])
             targets += Plan(path).targets
             self.dirty.discard(path)
         return targets
@@ -707,6 +710,8 @@ def main(argv=None):
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--campaign", choices=sorted(CAMPAIGNS), help="a fixed campaign (ci: the short one)")
     ap.add_argument("--op", action="append", help="only faults of this operator (repeatable)")
+    ap.add_argument("--line", action="append", help="only faults on this line, as FILE:LINE (repeatable)")
+    ap.add_argument("--rerun", help="only the faults that survived in this --json file of an earlier run")
     ap.add_argument("--jobs", type=int, default=1, help="workers, each with its own build (at most 2 here)")
     ap.add_argument("--build-dir", default=os.path.join(ROOT, "build-mutate"))
     ap.add_argument("--list", action="store_true", help="print the faults and stop")
@@ -716,13 +721,24 @@ def main(argv=None):
     if args.campaign:
         c = CAMPAIGNS[args.campaign]
         args.paths, args.sample, args.seed = c["paths"], c["sample"], c["seed"]
-    if not (args.all or args.sample or args.list):
-        ap.error("say --all, --sample N, --campaign or --list")
+    if not (args.all or args.sample or args.list or args.rerun or args.line):
+        ap.error("say --all, --sample N, --campaign, --rerun, --line or --list")
 
     files = select_files(args)
     mutants = all_mutants(files)
     if args.op:
         mutants = [m for m in mutants if m.op in args.op]
+    if args.line:
+        want = {tuple(x.rsplit(":", 1)) for x in args.line}
+        mutants = [m for m in mutants if (m.path, str(m.line)) in want]
+    if args.rerun:
+        with open(args.rerun) as f:
+            old = {(e["file"], e["line"], e["col"], e["op"], squash(e["orig"]), squash(e["repl"]))
+                   for e in json.load(f) if e["status"] in ("survived", "wrong entry")}
+        mutants = [m for m in mutants if m.key in old]
+        if len(mutants) < len(old):
+            print("%d of the %d survivors are no longer among the faults (the source changed)"
+                  % (len(old) - len(mutants), len(old)))
     if args.sample and not args.all and args.sample < len(mutants):
         picked = sorted(random.Random(args.seed).sample(range(len(mutants)), args.sample))
         mutants = [mutants[i] for i in picked]
@@ -787,7 +803,7 @@ def main(argv=None):
                 if not todo:
                     break
                 m = todo.pop(0)
-            targets = w.restore(keep=m.path) + plans[m.path].targets
+            targets = w.restore(sources, keep=m.path) + plans[m.path].targets
             w.write(m.path, m.apply(sources[m.path]))
             w.dirty.add(m.path)
             t0 = time.time()
@@ -808,7 +824,7 @@ def main(argv=None):
             if not args.quiet:
                 log("[%d/%d] %-15s %s%s" % (n, len(mutants), m.status, m.name(),
                                             ("  (%s)" % m.detail) if m.detail else ""))
-        w.compile(w.restore())
+        w.compile(w.restore(sources))
     threads = [threading.Thread(target=work, args=(w,)) for w in workers]
     for t in threads:
         t.start()
