@@ -4,6 +4,7 @@
     python3 tests/coverage.py              # build build-cov/ (-DTESSEL_COVERAGE=ON), run the suite, print the table
     python3 tests/coverage.py --no-run     # the table from the counters of the last run
     python3 tests/coverage.py --check      # also fail on a line or branch that should be covered and is not
+    python3 tests/coverage.py --check control midi common   # the same for these folders only
 
 The class modules are built unoptimised with gcov's counters; the bench
 instrument and the host-free unit tests are not, so the numbers say what the
@@ -100,6 +101,7 @@ def main():
     ap.add_argument("--no-run", action="store_true", help="read the counters of the last run")
     ap.add_argument("--jobs", type=int, default=2)
     ap.add_argument("--check", action="store_true")
+    ap.add_argument("paths", nargs="*", help="with --check, only files under these (default: all)")
     args = ap.parse_args()
     rc = 0 if args.no_run else run_suite(args.build, args.jobs)
     if rc:
@@ -124,9 +126,10 @@ def main():
                                                                  taken, bpct, ranges(missed)))
         for i, v in enumerate((len(counted), len(run), len(ex), len(fb), taken)):
             totals[i] += v
-        if missed:
+        checked = not args.paths or any(path.startswith(p.rstrip("/") + "/") or path == p for p in args.paths)
+        if missed and checked:
             problems.append("%s: lines %s never run" % (path, ranges(missed)))
-        if path in FULL_BRANCHES and taken < len(fb):
+        if checked and path in FULL_BRANCHES and taken < len(fb):
             problems.append("%s: branches on lines %s never taken" % (
                 path, ranges({k[0] for k, c in fb.items() if c == 0})))
         stale = [k for (p, k) in excl if p == path and k not in fl]

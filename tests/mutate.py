@@ -749,6 +749,14 @@ def main(argv=None):
         return 0
 
     equivalents = read_equivalents()
+    known = {m.key for m in all_mutants(files)}
+    stale = sorted(k for k in equivalents if k[0] in files and k not in known)
+    if stale:
+        # the source changed under an entry: it no longer names a fault
+        print("entries of %s that name no fault (the source changed):\n  %s" % (
+            os.path.relpath(EQUIVALENT_LIST, ROOT),
+            "\n  ".join("%s:%d:%d %s: %s => %s" % k for k in stale)))
+        return 1
     lock = threading.Lock()
 
     def log(msg):
