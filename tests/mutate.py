@@ -556,6 +556,7 @@ class Worker:
         self.build = os.path.join(self.dir, "build")
         self.log = log
         self.dirty = set()
+        self.pending = set()  # targets whose sources were put back but not rebuilt yet
         self.env = None
         self.unit_bin = None
 
@@ -622,10 +623,10 @@ class Worker:
             self.dirty.discard(path)
         return targets
 
-    def run_tests(self, plan, timeout):
+    def run_tests(self, plan, timeout, unit=True):
         """(passed, what failed or timed out, seconds)."""
         t0 = time.time()
-        if plan.unit and self.unit_bin:
+        if unit and plan.unit and self.unit_bin:
             rc, out, _ = run_cmd([self.unit_bin, "--gtest_fail_fast", "--gtest_brief=1"], timeout=timeout)
             if rc != 0:
                 return False, "unit tests" + (" (time-out)" if rc is None else ""), time.time() - t0
@@ -811,15 +812,28 @@ def main(argv=None):
                 if not todo:
                     break
                 m = todo.pop(0)
-            targets = w.restore(sources, keep=m.path) + plans[m.path].targets
+            plan = plans[m.path]
+            w.pending.update(w.restore(sources, keep=m.path))  # built with the next whole build
             w.write(m.path, m.apply(sources[m.path]))
             w.dirty.add(m.path)
             t0 = time.time()
-            ok, out = w.compile(targets)
+            passed, ok = True, True
+            if plan.unit:
+                # the host-free unit tests first: they build in one step and
+                # catch most faults of a shared header before any module is built
+                ok = w.compile(["tessel_unit"])[0]
+                if ok:
+                    passed, what, _ = w.run_tests(plan, limits[m.path])
             if not ok:
                 m.status, m.detail = "did not compile", ""
+            elif not passed:
+                m.status = "wrong entry" if m.key in equivalents else "caught"
+                m.detail = what
+            elif not w.compile(sorted(w.pending | set(plan.targets)))[0]:
+                m.status, m.detail = "did not compile", ""
             else:
-                passed, what, _ = w.run_tests(plans[m.path], limits[m.path])
+                w.pending.clear()
+                passed, what, _ = w.run_tests(plan, limits[m.path], unit=False)
                 if passed:
                     m.status = "equivalent" if m.key in equivalents else "survived"
                 else:
@@ -832,7 +846,7 @@ def main(argv=None):
             if not args.quiet:
                 log("[%d/%d] %-15s %s%s" % (n, len(mutants), m.status, m.name(),
                                             ("  (%s)" % m.detail) if m.detail else ""))
-        w.compile(w.restore(sources))
+        w.compile(sorted(w.pending | set(w.restore(sources))))
     threads = [threading.Thread(target=work, args=(w,)) for w in workers]
     for t in threads:
         t.start()
