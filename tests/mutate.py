@@ -573,11 +573,13 @@ class Worker:
             os.makedirs(os.path.dirname(b), exist_ok=True)
             shutil.copy2(a, b)
             os.utime(b)  # newer than anything built from the old content
-        if not os.path.exists(os.path.join(self.build, "CMakeCache.txt")):
-            rc, out, _ = run_cmd(["cmake", "-S", self.src, "-B", self.build, "-DTESSEL_SANITIZE=ON",
-                                  "-DCMAKE_BUILD_TYPE=RelWithDebInfo"])
-            if rc != 0:
-                raise SystemExit("configuring %s failed:\n%s" % (self.build, out))
+        # -O1 rather than -O2 -g: the sanitizers work the same, and the
+        # host-free unit tests (gtest) build in half the time
+        rc, out, _ = run_cmd(["cmake", "-S", self.src, "-B", self.build, "-DTESSEL_SANITIZE=ON",
+                              "-DCMAKE_BUILD_TYPE=RelWithDebInfo", "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1",
+                              "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1"])
+        if rc != 0:
+            raise SystemExit("configuring %s failed:\n%s" % (self.build, out))
         rc, out, secs = run_cmd(["cmake", "--build", self.build, "-j", "1"])
         if rc != 0:
             raise SystemExit("building %s failed:\n%s" % (self.build, out[-4000:]))
