@@ -16,7 +16,8 @@ static t_class *Volley_class;
 struct t_Volley {
     t_object x_obj;
     t_float count;          // iterations per burst; inlet 2 writes it unclamped
-    std::int32_t position;  // while paused: the last iteration completed
+    std::int32_t position;  // while paused: the last iteration completed (written
+                            // whenever the state becomes paused, read only then)
     std::int32_t state;
     t_outlet *x_done;       // outlet 2
     t_outlet *x_index;      // outlet 3
@@ -28,7 +29,6 @@ struct t_Volley {
 static void *Volley_new(t_floatarg f) {
     t_Volley *x = reinterpret_cast<t_Volley *>(pd_new(Volley_class));
     x->count = f > 1 ? f : 1;  // a NaN fails the test and gives 1 too
-    x->position = 0;
     x->state = VOLLEY_IDLE;
     floatinlet_new(&x->x_obj, &x->count);
     outlet_new(&x->x_obj, &s_bang);
@@ -92,14 +92,12 @@ static void Volley_loop(t_Volley *x, std::int64_t from, std::int32_t bound) {
         if (x->overflow) {
             if (--x->depth == 0) {
                 x->overflow = 0;
-                x->position = 0;
                 x->state = VOLLEY_IDLE;
             }
             return;
         }
     }
     outlet_bang(x->x_done);
-    x->position = 0;
     x->state = VOLLEY_IDLE;
     if (--x->depth == 0)
         x->overflow = 0;
@@ -107,7 +105,6 @@ static void Volley_loop(t_Volley *x, std::int64_t from, std::int32_t bound) {
 
 static void Volley_bang(t_Volley *x) {
     x->entries++;
-    x->position = 0;
     x->state = VOLLEY_RUNNING;
     Volley_loop(x, 1, Volley_bound(x));
 }

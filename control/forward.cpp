@@ -48,8 +48,7 @@ static void forward_anything(t_forward *x, t_symbol *s, int argc, t_atom *argv) 
 
 // "send" always re-targets; without a name the host gives the empty symbol.
 static void forward_send(t_forward *x, t_symbol *s) {
-    if (s)
-        x->target = s;
+    x->target = s;
 }
 
 extern "C" __attribute__((visibility("default"))) void forward_setup() {

@@ -29,20 +29,20 @@ static void stdout_free(t_stdout *) {
 // any atom given only a byte or two), so its text is copied into the line no
 // further than the room: text that overran is cut one short and marked with
 // '*' like a cut symbol. An argument that finds no room for its blank and one
-// character adds nothing, its blank included.
+// character adds nothing, its blank included. The host writes at most a dozen
+// bytes past the size it is given (a dollar atom), well inside the scratch
+// buffer's spare 64.
 static void stdout_anything(t_stdout *, t_symbol *s, int argc, t_atom *argv) {
     constexpr size_t size = 1000;
-    char line[size];
+    char line[size];  // not NUL-terminated: printed by its length
     char scratch[size + 64];
-    strncpy(line, s->s_name, size - 1);
-    line[size - 1] = 0;
-    size_t end = strlen(line);
+    size_t end = strnlen(s->s_name, size - 1);
+    memcpy(line, s->s_name, end);
     for (int i = 0; i < argc; i++) {
         if (end + 2 >= size)
             break;
         line[end++] = ' ';
         size_t room = size - end;  // 2 to 999
-        scratch[0] = 0;
         atom_string(argv + i, scratch, static_cast<unsigned>(room));
         size_t n = strnlen(scratch, room);
         if (n == room) {  // overran its size
@@ -51,9 +51,8 @@ static void stdout_anything(t_stdout *, t_symbol *s, int argc, t_atom *argv) {
         }
         memcpy(line + end, scratch, n);
         end += n;
-        line[end] = 0;
     }
-    printf("%s;\n", line);
+    printf("%.*s;\n", static_cast<int>(end), line);
 }
 
 extern "C" __attribute__((visibility("default"))) void stdout_setup() {

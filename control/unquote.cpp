@@ -22,13 +22,9 @@ static void *unquote_new() {
 // belongs to this call alone, so a message that comes back into the object
 // from downstream parses into a buffer of its own and cannot disturb the
 // atoms still being sent from this one.
+// Blank text parses into no atom at all and sends nothing.
 static void unquote_parse(t_unquote *x, t_symbol *s) {
-    static const char empty[] = "";
-    const char *text = s ? s->s_name : empty;
-    while (*text == ' ' || *text == '\t' || *text == '\n' || *text == '\r')
-        text++;
-    if (!*text)
-        return;
+    const char *text = s->s_name;
     t_binbuf *b = binbuf_new();
     binbuf_text(b, text, static_cast<int>(strlen(text)));
     int n = binbuf_getnatom(b);

@@ -63,9 +63,8 @@ static void bytesift_float(t_bytesift *x, t_floatarg f) {
     case midi::touch:
         outlet_float(x->x_touch, d);
         break;
-    case midi::bend:  // 7-bit form: the MSB alone, the LSB is dropped
+    default:  // the bend, the only kind left; 7-bit form: the MSB alone, the LSB is dropped
         outlet_float(x->x_bend, d);
-        break;
     }
 }
 

@@ -25,10 +25,12 @@ namespace midi {
 
 // A float truncated toward zero to a 32-bit integer. A value that does not fit
 // in 32 bits, and NaN, give the most negative 32-bit integer, which every
-// class then treats as an out-of-range (negative) value.
+// class then treats as an out-of-range (negative) value: below the range the
+// saturation gives it, NaN the conversion's own NaN result, above the range
+// (and +inf) the test here.
 constexpr std::int32_t to_int(double x) noexcept {
     constexpr std::int32_t bad = std::numeric_limits<std::int32_t>::min();
-    if (!(x > -2147483649.0 && x < 2147483648.0))
+    if (x >= 2147483648.0)
         return bad;
     return tessel::trunc_sat<std::int32_t>(x, bad);
 }
@@ -144,7 +146,7 @@ constexpr bool receive(Receiver &r, std::int32_t v, std::uint8_t &last) noexcept
         }
         return false;
     }
-    case Byte::data:
+    default:  // Byte::data, the only class left
         break;
     }
     std::uint8_t d = static_cast<std::uint8_t>(v);

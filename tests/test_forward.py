@@ -34,6 +34,24 @@ class ForwardTest(unittest.TestCase):
                                     "hello 1 b -inf", "set 3"])
         self.assertEqual(r["bar"], [])
 
+    def test_pointers_arrive(self):
+        # a scalar of a template in the patch: [pointer] sends a pointer to
+        # it, the forward passes it on, [get] reads the field through it
+        r = run("""
+            t: struct fwd1 float x
+            p: pointer
+            x: forward fwdp
+            a: r fwdp
+            g: get fwd1 x
+            p -> x
+            a -> g
+            g => got
+            @0 pd-case.pd scalar fwd1 5
+            @1 p traverse pd-case.pd
+            @1 p next
+        """, dsp=False, blocks=2)
+        self.assertEqual(r["got"], ["5"])
+
     def test_send_changes_the_target(self):
         r = forward("foo", """
             @0 x float 1

@@ -113,6 +113,23 @@ class NextTest(unittest.TestCase):
             @2 x list
         """), ["again: bang", "first: bang", "again: bang", "again: bang", "again: bang", "first: bang"])
 
+    def test_made_later_its_instant_of_creation_counts_as_seen(self):
+        # an object made at block 2 (the logical time is no longer 0) sends
+        # a message of that same instant to outlet 2, one of the next to 1
+        r = run("""
+            @2 pd-case.pd obj 10 200 pd sub
+            @2 pd-sub obj 10 10 r go
+            @2 pd-sub obj 10 40 next
+            @2 pd-sub obj 10 70 rec first
+            @2 pd-sub obj 150 70 rec again
+            @2 pd-sub connect 0 0 1 0
+            @2 pd-sub connect 1 0 2 0
+            @2 pd-sub connect 1 1 3 0
+            @2 go bang
+            @3 go bang
+        """, dsp=False, blocks=4)
+        self.assertEqual(r.seq("first", "again"), ["again: bang", "first: bang"])
+
     def test_message_coming_back_during_the_first_bang(self):
         self.assertEqual(nexts("""
             @1 x bang

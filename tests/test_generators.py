@@ -25,7 +25,8 @@ class DiracTest(SignalCase):
                     self.assertSame(flat(r), window(64 * blocks, pos, 1))
 
     def test_negative_and_nan_positions_disarm(self):
-        for msgs in ("@0 d float -5\n@1 d bang", "@0 d float =nan\n@1 d bang", "@0 d float 3\n@0 d float -1"):
+        for msgs in ("@0 d float -5\n@1 d bang", "@0 d float =nan\n@1 d bang", "@0 d float 3\n@0 d float -1",
+                     "@0 d float =-inf\n@1 d bang", "@0 d float -1e30\n@1 d bang"):
             with self.subTest(msgs=msgs):
                 r = run("d: dirac~ 2\nd ~> out\n" + msgs, block=64, blocks=3)
                 self.assertSame(flat(r), [0.0] * 192)

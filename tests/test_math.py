@@ -27,6 +27,11 @@ class UnaryMathTest(unittest.TestCase):
             below, above = results(name, OVERFLOW - 0.01, OVERFLOW + 0.01)
             self.assertTrue(float(below) < math.inf and above == "inf", (name, below, above))
             self.assertGreater(math.log(2 * float(below)), OVERFLOW - 0.02)
+        # just inside the lower end of the domain, and a little beyond either end
+        for name, fn in (("asin", math.asin), ("acos", math.acos)):
+            out = results(name, -0.5, -1.5, 1.5)
+            self.assertTrue(math.isclose(float(out[0]), tf(fn(-0.5)), rel_tol=3e-7), (name, out))
+            self.assertEqual(out[1:], [fmt(fn(-1)), fmt(fn(1))], name)
         # an ordinary value, so that each module is seen to use its own function
         for name, fn in (("asin", math.asin), ("acos", math.acos), ("sinh", math.sinh),
                          ("cosh", math.cosh), ("tanh", math.tanh)):

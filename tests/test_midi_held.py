@@ -54,6 +54,20 @@ class HushnotesTest(unittest.TestCase):
         # 127.9 passes as 127
         self.assertEqual(hush(144, 127.9, 1, "bang"), [144, 127, 1, 144, 127, 0])
 
+    def test_edges_of_the_table(self):
+        # pitch 0 on channel 1 and pitch 127 on channel 16, the first and
+        # the last key of the table
+        self.assertEqual(hush(159, 127, 1, 144, 0, 1, "bang"), [159, 127, 1, 144, 0, 1, 144, 0, 0, 159, 127, 0])
+
+    def test_other_messages_leave_held_notes_alone(self):
+        # a controller, a pressure and running data after them look like
+        # notes on the same numbers but change no count
+        self.assertEqual(hush(144, 60, 100, 176, 60, 0, 60, 0, 208, 60, 60, "bang"),
+                         [144, 60, 100, 176, 60, 0, 60, 0, 208, 60, 60, 144, 60, 0])
+
+    def test_a_status_byte_drops_the_pending_pitch(self):
+        self.assertEqual(hush(144, 60, 144, 62, 100, "bang"), [144, 60, 144, 62, 100, 144, 62, 0])
+
     def test_clear_keeps_running_status(self):
         self.assertEqual(hush(144, 60, 100, "clear", "bang", 61, 100, "bang"),
                          [144, 60, 100, 61, 100, 144, 61, 0])
@@ -80,6 +94,13 @@ class FlushTest(unittest.TestCase):
         self.assertEqual(pairs(r), ["vel: 100", "pitch: 62", "vel: 100", "pitch: 60", "vel: 100", "pitch: 60",
                                     "vel: 0", "pitch: 62", "vel: 0", "pitch: 62",  # second off: count stays 0
                                     "vel: 0", "pitch: 60", "vel: 0", "pitch: 60"])
+
+    def test_fresh_object_and_edge_pitches(self):
+        # the velocity starts at 0: a pitch alone is a note off; pitches 0
+        # and 127 are held and released like any other
+        r = run(self.SCRIPT + feed("f", 60) + "\n@0 f:1 float 1\n" + feed("f", 127, 0, "bang"))
+        self.assertEqual(pairs(r), ["vel: 0", "pitch: 60", "vel: 1", "pitch: 127", "vel: 1", "pitch: 0",
+                                    "vel: 0", "pitch: 0", "vel: 0", "pitch: 127"])
 
     def test_velocity_sent_as_received(self):
         r = run(self.SCRIPT + "@0 f:1 float 0.5\n" + feed("f", 60) + "\n@0 f:1 float =-0\n"
@@ -145,6 +166,20 @@ class SustainTest(unittest.TestCase):
     def test_pedal_up_passes_note_offs(self):
         r = run(self.SCRIPT + "@0 s:1 float 0\n@0 s float 60\n@0 s:2 float 0\n@0 s bang")
         self.assertEqual(pairs(r), ["vel: 0", "pitch: 60"])
+
+    def test_fresh_pedal_is_up_and_edge_pitches(self):
+        # a fresh object passes note offs; pitches 0 and 127 are held back
+        # and released like any other; once lifted, the pedal stays up
+        r = run(self.SCRIPT + """
+            @0 s float 60
+            @0 s:2 float 1
+            @0 s float 127
+            @0 s float 0
+            @0 s:2 float 0
+            @0 s float 5
+        """)
+        self.assertEqual(pairs(r), ["vel: 0", "pitch: 60", "vel: 0", "pitch: 0", "vel: 0", "pitch: 127",
+                                    "vel: 0", "pitch: 5"])
 
     def test_count_saturates(self):
         r = run(self.SCRIPT + "@0 s:2 float 1\n" + feed("s", *([5] * 260)) + "\n@0 s:2 float 0")

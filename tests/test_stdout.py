@@ -67,6 +67,8 @@ class LengthTest(unittest.TestCase):
             a[:990] + " " + b,     # cut to 7 characters and '*'
             a[:995] + " x y z",    # 995 + " x" + " *", and z has no room
             a[:996] + " x y",      # y has no room for its blank and a character
+            "foo " + a[:990],      # one argument with most of the line as its room
+            "foo " + a[:995],      # the same, cut
         ], [a[:999] + ";"] * 4 + [
             a[:998] + ";",
             a[:997] + " *;",
@@ -76,6 +78,8 @@ class LengthTest(unittest.TestCase):
             a[:990] + " " + b[:7] + "*;",
             a[:995] + " x *;",
             a[:996] + " x;",
+            "foo " + a[:990] + ";",
+            "foo " + a[:994] + "*;",
         ])
 
     def test_special_atoms_at_the_end_of_the_line(self):

@@ -5,7 +5,7 @@ import re
 import tempfile
 import unittest
 
-from bench import TESSEL_DIR, build, run, run_patch
+from bench import TESSEL_DIR, SignalCase, build, run, run_patch
 
 RECORD = """
     v:0 => o1
@@ -164,6 +164,18 @@ class PauseTest(unittest.TestCase):
         """, blocks=3)
         self.assertEqual(seq, ["o2: bang"] + burst(5, 6))
 
+    def test_pause_while_idle_with_an_undefined_count(self):
+        # a NaN count is 0 iterations: the position stored is 0, so a
+        # resume after a count of 3 runs 1 to 3
+        _, seq = volley("""
+            v: Volley 4
+            @0 v:1 float =nan
+            @0 v pause
+            @0 v:1 float 3
+            @0 v resume
+        """)
+        self.assertEqual(seq, burst(1, 2, 3))
+
     def test_bang_while_paused_starts_afresh(self):
         _, seq = volley("""
             v: Volley 3
@@ -179,6 +191,13 @@ class PauseTest(unittest.TestCase):
         """, blocks=3)
         # every burst pauses at index 1; a bang discards the paused position
         self.assertEqual(seq, burst(1, done=False) * 2 + burst(2))
+        # a burst that no longer reaches the pause runs to its done bang
+        _, seq = volley(self.PAUSE_AT_2 + """
+            @0 v bang
+            @1 v:1 float 1
+            @1 v bang
+        """, blocks=2)
+        self.assertEqual(seq, burst(1, 2, done=False) + burst(1))
 
     def test_huge_counts_stop_at_two_to_the_24(self):
         # pausing while idle stores the count, limited; resuming from there
@@ -209,7 +228,7 @@ class PauseTest(unittest.TestCase):
         self.assertEqual(r["last"], ["16777216"])
 
 
-class ReentryTest(unittest.TestCase):
+class ReentryTest(SignalCase):
     def test_bang_during_a_burst_runs_an_inner_burst(self):
         # a counter on outlet 1 bangs the Volley again at the second bang;
         # the recorders are wired first so that they print before the re-entry
@@ -299,6 +318,104 @@ class ReentryTest(unittest.TestCase):
                     self.assertIn("error: stack overflow", r.console)
                     self.assertEqual(set(r.console) - {"error: stack overflow"}, set())
                     self.assertLess(len(r["o3"]), 5000)
+
+
+    def test_after_a_refused_feedback_the_object_is_whole_again(self):
+        # levels re-enter until the host refuses one; the wire is then cut
+        # and a fresh burst must run complete, whatever the chain left behind
+        # (the recorders are wired first, so they print before the re-entry)
+        for outlet in (0, 1, 2):
+            for count in (1, 3):
+                with self.subTest(outlet=outlet, count=count):
+                    script = "v: Volley %d\n%s\nv:%d -> v\n" % (count, RECORD, outlet) + """
+                        @0 v bang
+                        @1 pd-case.pd disconnect 0 %d 0 0
+                        @1 v resume
+                        @1 v pause
+                        @1 v resume
+                        @1 v bang
+                    """ % outlet
+                    r, seq = volley(script, record=False, blocks=2, allow_errors=True, timeout=30)
+                    self.assertEqual(set(r.console), {"error: stack overflow"})
+                    levels = seq.count("o3: 1") - 1
+                    self.assertGreater(levels, 100)
+                    whole = burst(*range(1, count + 1))
+                    # idle afterwards: resume does nothing, pause then resume
+                    # gives the done bang alone
+                    want = {
+                        # the bang of every level goes out first; the deepest is refused
+                        0: ["o3: 1", "o1: bang"] * levels + ["o2: bang"] + whole,
+                        # every level's burst ends; its done bang starts the next
+                        1: whole * levels + ["o2: bang"] + whole,
+                        # the index 1 sets the count to 1 and starts the next level
+                        2: ["o3: 1"] * levels + ["o1: bang"] * levels + ["o2: bang"] + burst(1),
+                    }[outlet]
+                    self.assertSame(seq, want)
+
+    def test_a_pause_while_a_refused_chain_unwinds(self):
+        # the index goes straight back in, then to a pause: the deepest
+        # re-entry is refused and each level pauses as it unwinds; with the
+        # wire cut and a count of 2, resume must finish the outermost burst
+        r, seq = volley("v: Volley 2\n" + RECORD + """
+            s: sel 1
+            m: msg pause
+            v:2 -> v
+            v:2 -> s
+            s -> m
+            m -> v
+            @0 v bang
+            @1 pd-case.pd disconnect 0 2 0 0
+            @1 v:1 float 2
+            @1 v resume
+        """, record=False, blocks=2, allow_errors=True, timeout=30)
+        self.assertEqual(set(r.console), {"error: stack overflow"})
+        self.assertNotIn("o2: bang", seq[:-1])
+        self.assertSame(seq[-3:], burst(2))
+
+    def test_a_refused_chain_inside_the_done_bang(self):
+        # a burst of 0 sends only its done bang, which sets the count to 1
+        # and starts the chain of the direct wire inside it; after the
+        # chain, and the wire cut, the object must be idle: pause stores the
+        # count, resume sends only the done bang, a bang runs a whole burst
+        r, seq = volley("v: Volley\n" + RECORD + """
+            m: msg 1
+            v:0 -> v
+            v:1 -> m
+            m -> v
+            @0 v float 0
+            @1 pd-case.pd disconnect 0 0 0 0
+            @1 v pause
+            @1 v resume
+            @1 v bang
+        """, record=False, blocks=2, allow_errors=True, timeout=30)
+        self.assertEqual(set(r.console), {"error: stack overflow"})
+        self.assertGreater(len(seq), 200)
+        self.assertSame(seq[-4:], ["o2: bang"] + burst(1))
+
+    def test_a_direct_wire_whose_re_entry_ends_is_no_refusal(self):
+        # the index sets the count to 0 before the bang re-enters, so each
+        # inner burst is only its done bang: the outer one runs on
+        _, seq = volley("v: Volley 3\n" + RECORD + """
+            z: * 0
+            v:2 -> z
+            z -> v:1
+            v:0 -> v
+            @0 v bang
+        """, record=False)
+        self.assertSame(seq, ["o3: 1", "o1: bang", "o2: bang", "o3: 2", "o1: bang", "o2: bang",
+                              "o3: 3", "o1: bang", "o2: bang", "o2: bang"])
+
+    def test_a_wire_into_inlet_two_is_no_feedback(self):
+        # the index sets the count of the next burst; this burst runs on
+        _, seq = volley("""
+            v: Volley 3
+            v:2 -> v:1
+            @0 v bang
+            @0 v bang
+            @1 v:1 float 2
+            @1 v bang
+        """, blocks=2)
+        self.assertEqual(seq, burst(1, 2, 3) * 2 + burst(1, 2))
 
 
 class NamesTest(unittest.TestCase):
