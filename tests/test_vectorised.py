@@ -38,6 +38,9 @@ KERNELS = {
 SCALAR = {
     ("linux-amd64-64", "quantize~.cpp", "for (t_int i = 0; i < n; i++)"):
         "the exact product of two doubles needs a fused multiply-add, which baseline x86-64 lacks",
+    ("linux-arm64-32", "quantize~.cpp", "for (t_int i = 0; i < n; i++)"):
+        "the exact product of two floats is formed in double, and GCC 12 does not vectorise the widening "
+        "of floats to doubles on AArch64",
 }
 
 
