@@ -1,27 +1,43 @@
 """Every built module: named after its class, exports only setup entries, and
-needs nothing at run time but the host, libc and libm."""
+needs nothing at run time but the host, libc and libm: the target's own host
+and C library (of the target's root folder for a cross build), read with the
+target's own binary tools."""
 import glob
 import os
 import re
+import shutil
 import subprocess
 import unittest
 
 from bench import EXT, PD, TESSEL_DIR
 
 ALLOWED_LIBS = {"libc.so.6", "libm.so.6"}
+TOOLS = os.environ.get("TESSEL_TOOL_PREFIX", "")     # e.g. aarch64-linux-gnu-
+SYSROOT = os.environ.get("TESSEL_SYSROOT", "")        # the target's root folder, or "" for this machine
+TRIPLET = TOOLS[:-1] if TOOLS else "x86_64-linux-gnu"
 
 
 def dynsyms(path, flag):
-    out = subprocess.run(["nm", "-D", flag, path], capture_output=True, text=True, check=True).stdout
+    out = subprocess.run([TOOLS + "nm", "-D", flag, path], capture_output=True, text=True, check=True).stdout
     return {line.split()[-1].split("@")[0] for line in out.splitlines() if line.strip()}
 
 
+def elf_machine(path):
+    out = subprocess.run([TOOLS + "readelf", "-h", path], capture_output=True, text=True, check=True).stdout
+    return re.search(r"Machine:\s+(.+)", out).group(1).strip()
+
+
 def host_binary():
-    path = os.path.realpath(subprocess.run(["which", PD], capture_output=True, text=True).stdout.strip() or PD)
+    """The host's executable (the binary behind a launcher script or link)."""
+    path = os.path.realpath(shutil.which(PD) or PD)
     with open(path, "rb") as f:
         if f.read(4) == b"\x7fELF":
             return path
-    return "/usr/lib/puredata/bin/pd"
+    return os.path.join(SYSROOT or "/", "usr/lib/puredata/bin/pd")
+
+
+def c_library():
+    return [os.path.join(SYSROOT or "/", "lib", TRIPLET, lib) for lib in sorted(ALLOWED_LIBS)]
 
 
 class ModuleTest(unittest.TestCase):
@@ -34,15 +50,20 @@ class ModuleTest(unittest.TestCase):
     @unittest.skipIf(os.environ.get("TESSEL_SANITIZE"), "sanitizer runtimes are linked in this build")
     @unittest.skipIf(os.environ.get("TESSEL_COVERAGE"), "gcov's counters are linked into this build")
     def test_needs_only_host_libc_libm(self):
-        available = dynsyms(host_binary(), "--defined-only")
-        for lib in ("/lib/x86_64-linux-gnu/libc.so.6", "/lib/x86_64-linux-gnu/libm.so.6"):
-            if os.path.exists(lib):
-                available |= dynsyms(lib, "--defined-only")
+        host = host_binary()
+        available = dynsyms(host, "--defined-only")
+        for lib in c_library():
+            self.assertTrue(os.path.exists(lib), lib)
+            available |= dynsyms(lib, "--defined-only")
+        # the symbols are the target's: host, C library and modules are of one machine
+        machine = elf_machine(host)
+        self.assertEqual({elf_machine(lib) for lib in c_library()}, {machine})
         weak_ok = {"__gmon_start__", "_ITM_deregisterTMCloneTable", "_ITM_registerTMCloneTable",
                    "__cxa_finalize"}
         for m in self.modules:
             with self.subTest(module=os.path.basename(m)):
-                dyn = subprocess.run(["readelf", "-d", m], capture_output=True, text=True, check=True).stdout
+                self.assertEqual(elf_machine(m), machine)
+                dyn = subprocess.run([TOOLS + "readelf", "-d", m], capture_output=True, text=True, check=True).stdout
                 needed = set(re.findall(r"\(NEEDED\)\s+Shared library: \[(.+?)\]", dyn))
                 self.assertLessEqual(needed, ALLOWED_LIBS)
                 missing = dynsyms(m, "--undefined-only") - available - weak_ok
