@@ -1,6 +1,7 @@
 // quantize~: reduces a signal to a number of amplitude steps per unit
 // (32768 by default; 0 passes the signal through).
 #include "vesk.h"
+#include "kernels.h"
 #include "tessel/exact.h"
 
 static t_class *quantize_class;
@@ -68,23 +69,6 @@ static void quantize_16bit(t_quantize *x) {
     quantize_set(x, 32768);
 }
 
-// A power of two q with a normal step size dq: x * q is exact in the
-// samples' own precision (or infinite, or below 1 where it leaves the normal
-// range, and truncates to 0 then), below 2^31 its truncation toward zero is
-// exact through a 32-bit integer, and that times dq is the product rounded
-// once. At 2^31 and beyond k saturates at 2^31 - 1 (or -2^31 below); NaN
-// gives 0. Every choice is a selection, not a branch, so that the loop is
-// vectorised. Adding 0 makes a zero step +0 also for a negative number of
-// steps, so that -q and q give the same samples.
-static inline t_sample quantize_pow2_sample(t_sample x, t_sample q, t_sample dq) {
-    t_sample p = x * q;
-    bool sat = !(tessel::abs(p) < t_sample(2147483648.0));  // 2^31 or more, or NaN
-    auto k = static_cast<t_sample>(static_cast<std::int32_t>(sat ? 0 : p));
-    k = sat ? (p < 0 ? t_sample(-2147483648.0) : t_sample(2147483647.0)) : k;
-    k = p != p ? 0 : k;
-    return k * dq + 0;
-}
-
 // Per sample: k = trunc(x * quantiz), formed exactly, times dequantiz,
 // formed exactly and rounded once (tessel/exact.h), chosen by the mode.
 // Eight: n is a multiple of 8, and the power of two routine works in groups
@@ -104,7 +88,8 @@ static void quantize_perform(t_quantize *x, const t_sample *in, t_sample *out, t
     switch (x->mode) {
     case quantize_pow2: {
         t_sample q = x->quantiz, dq = x->dequantiz;
-        auto f = [q, dq](t_sample v) { return quantize_pow2_sample(v, q, dq); };
+        vesk::quantize_pow2_factors(q, dq);
+        auto f = [q, dq](t_sample v) { return vesk::quantize_pow2_sample(v, q, dq); };
         if constexpr (Eight)
             vesk::map8(in, out, n, f);
         else

@@ -1,5 +1,6 @@
 // swap~: exchanges the two bytes of each sample read as a 16-bit integer.
 #include "vesk.h"
+#include "kernels.h"
 
 static t_class *swap_class;
 
@@ -23,36 +24,23 @@ static void swap_bang(t_swap *x) {
     x->swapper = !x->swapper;
 }
 
-// x * 32768 truncated toward zero to 16 bits, saturating at -32768 and
-// 32767 (so 1.0 and above give 0x7fff; NaN gives 0), bytes exchanged, read
-// back as a signed 16-bit value and scaled by 2^-15. Samples that saturate
-// (magnitude 1 or more) or are NaN are replaced by 0 before the conversion,
-// which then always fits; every choice is a selection, not a branch, so that
-// the loop is vectorised. The exchanged value is the low byte,
-// sign-extended, times 256 plus the high byte.
-static inline t_sample swap_sample(t_sample x) {
-    t_sample a = tessel::abs(x);
-    bool big = !(a < 1);  // magnitude 1 or more, or NaN
-    auto s = static_cast<std::int32_t>((big ? 0 : x) * 32768);
-    s = big ? (x < 0 ? -32768 : 32767) : s;
-    s = a != a ? 0 : s;
-    auto u = static_cast<std::uint32_t>(s);
-    std::int32_t r = (static_cast<std::int32_t>(u << 24) >> 16) | static_cast<std::int32_t>((u >> 8) & 0xffu);
-    return static_cast<t_sample>(r) * static_cast<t_sample>(1.0 / 32768.0);
+// One sample, in the samples' own precision (kernels.h).
+static inline t_sample swap_one(t_sample x) {
+    return vesk::swap_sample(x);
 }
 
 static void swap_perform(t_swap *x, const t_sample *in, t_sample *out, t_int n) {
     if (!x->swapper)
         vesk::pass(in, out, n);
     else
-        vesk::map(in, out, n, swap_sample);
+        vesk::map(in, out, n, swap_one);
 }
 
 static void swap_perform8(t_swap *x, const t_sample *in, t_sample *out, t_int n) {
     if (!x->swapper)
         vesk::pass(in, out, n);
     else
-        vesk::map8(in, out, n, swap_sample);
+        vesk::map8(in, out, n, swap_one);
 }
 
 static void swap_dsp(t_swap *x, t_signal **sp) {

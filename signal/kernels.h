@@ -1,0 +1,89 @@
+// Per-sample kernels whose best form differs between the float sizes, each
+// written once per size: the single-precision forms work on the bits as
+// 32-bit integers, which every vector unit does (SSE2, NEON on 64-bit and
+// 32-bit arm); the double-precision forms compare numbers, because SSE2 has
+// no 64-bit integer comparisons. Every choice is a selection, not a branch,
+// so that the loops around them are vectorised. A result formed from a float
+// that went through an integer and back has 0 added last, so that a zero
+// comes out +0 even where the compiler turns the round trip into a
+// truncation, which keeps the sign of -0.5's zero (adding 0 to the round
+// trip itself would be folded away before that).
+#pragma once
+
+#include <cstdint>
+
+#include "tessel/ieee.h"
+
+namespace vesk {
+
+// swap~: x * 32768 truncated toward zero to 16 bits, saturating at -32768
+// and 32767 (1.0 and above give 0x7fff; NaN gives 0), bytes exchanged, read
+// back as a signed 16-bit value and scaled by 2^-15. Samples that saturate
+// (magnitude 1 or more) or are NaN are replaced by 0 before the conversion,
+// which then always fits. The exchanged value is the low byte,
+// sign-extended, times 256 plus the high byte.
+inline std::int32_t swap_bytes(std::int32_t s) {
+    auto u = static_cast<std::uint32_t>(s);
+    return (static_cast<std::int32_t>(u << 24) >> 16) | static_cast<std::int32_t>((u >> 8) & 0xffu);
+}
+
+inline float swap_sample(float x) {
+    auto b = tessel::sbits(x);
+    std::int32_t mag = b & 0x7fffffff;                   // compared as signed: fewer steps
+    std::int32_t big = 0 - (mag > 0x3f7fffff);           // magnitude 1 or more, or NaN
+    std::int32_t sat = big & (0 - (mag <= 0x7f800000));  // ... but not NaN
+    float v = tessel::from_bits<float>(static_cast<std::uint32_t>(b & ~big));
+    auto s = static_cast<std::int32_t>(v * 32768.0f);    // 0 where big
+    std::int32_t ss = 0x7fff + static_cast<std::int32_t>(static_cast<std::uint32_t>(b) >> 31);
+    return static_cast<float>(swap_bytes(s | (ss & sat))) * (1.0f / 32768.0f);  // 32767, or 0x8000 below -1
+}
+
+inline double swap_sample(double x) {
+    double a = tessel::abs(x);
+    bool big = !(a < 1);  // magnitude 1 or more, or NaN
+    auto s = static_cast<std::int32_t>((big ? 0 : x) * 32768);
+    s = big ? (x < 0 ? -32768 : 32767) : s;
+    s = a != a ? 0 : s;
+    return static_cast<double>(swap_bytes(s)) * (1.0 / 32768.0);
+}
+
+// quantize~ with a power of two q and a normal step size dq: x * q is exact
+// (or infinite, or below 1 where it leaves the normal range, and truncates to
+// 0 then), below 2^31 its truncation toward zero is exact through a 32-bit
+// integer, and that times dq is the product rounded once. At 2^31 and beyond
+// k saturates at 2^31 - 1 (or -2^31 below); NaN gives 0.
+//
+// Single precision, from aq = |q| and adq = |dq|: the signs of x * q and of
+// dq cancel, and 2^31 - 1 and -2^31 both read +-2^31 once rounded, so k
+// saturates at +-2^31 in the sign of x.
+inline float quantize_pow2_sample(float x, float aq, float adq) {
+    auto b = tessel::sbits(x * aq);
+    std::int32_t mag = b & 0x7fffffff;
+    std::int32_t sat = 0 - (mag > 0x4effffff);   // 2^31 or more, or NaN
+    std::int32_t num = 0 - (mag <= 0x7f800000);  // not NaN
+    float ts = tessel::from_bits<float>(static_cast<std::uint32_t>(b & ~sat));
+    auto fi = tessel::sbits(static_cast<float>(static_cast<std::int32_t>(ts)));
+    std::int32_t top = (b & static_cast<std::int32_t>(0x80000000u)) | 0x4f000000;  // +-2^31
+    return tessel::from_bits<float>(static_cast<std::uint32_t>(fi | (top & sat & num))) * adq + 0;
+}
+
+// Double precision, from q and dq themselves: (2^31 - 1) * dq and 2^31 * dq
+// are different numbers here.
+inline double quantize_pow2_sample(double x, double q, double dq) {
+    double p = x * q;
+    bool sat = !(tessel::abs(p) < 2147483648.0);  // 2^31 or more, or NaN
+    auto k = static_cast<double>(static_cast<std::int32_t>(sat ? 0 : p));
+    k = sat ? (p < 0 ? -2147483648.0 : 2147483647.0) : k;
+    k = p != p ? 0 : k;
+    return k * dq + 0;
+}
+
+// The factors quantize_pow2_sample takes, from q and dq.
+inline void quantize_pow2_factors(float &q, float &dq) {
+    q = tessel::abs(q);
+    dq = tessel::abs(dq);
+}
+
+inline void quantize_pow2_factors(double &, double &) {}
+
+}  // namespace vesk
