@@ -12,6 +12,8 @@ from bench import EXT, TESSEL_DIR, build, run_patch
 
 CLASSES = os.environ.get("TESSEL_CLASSES", "").split()
 VERSION = os.environ.get("TESSEL_VERSION", "")
+# the host's package-manager spelling of the target: Linux-amd64-32
+ARCH = os.environ.get("TESSEL_TARGET", "linux-amd64-32").capitalize()
 VESK = {"sgn~", "rectify~", "z~", "dirac~", "step~", "halfturn~", "retro~", "quantize~", "swap~", "pack~",
         "unpack~", "silence~", "blockmean~", "crosspitch~", "route~", "idlestep"}
 ALIASES = ["volley", "peak", "trough"]
@@ -57,8 +59,7 @@ class PackageTest(unittest.TestCase):
             build = os.environ["TESSEL_BUILD_DIR"]
             self.assertEqual([f for f in os.listdir(build) if f.endswith((".dek", ".dek.sha256", ".dek.txt"))], [])
             self.skipTest("no package in a sanitizer build (checked that none was written)")
-        arch = "-".join(p.capitalize() if i == 0 else p for i, p in enumerate(os.environ["TESSEL_TARGET"].split("-")))
-        self.assertEqual(os.path.basename(dek), "tessel[v%s](%s).dek" % (VERSION, arch))
+        self.assertEqual(os.path.basename(dek), "tessel[v%s](%s).dek" % (VERSION, ARCH))
         with open(dek, "rb") as f:
             digest = hashlib.sha256(f.read()).hexdigest()
         with open(dek + ".sha256") as f:
@@ -67,6 +68,22 @@ class PackageTest(unittest.TestCase):
             rows = [line.rstrip("\n").split("\t") for line in f]
         self.assertEqual([r[0] for r in rows], CLASSES)
         self.assertTrue(all(len(r) == 2 and len(r[1]) > 10 for r in rows), rows)
+
+    def test_combined_package_loads_this_targets_modules(self):
+        dek = os.environ.get("TESSEL_COMBINED_DEK")
+        if not dek:
+            self.skipTest("the package of all targets is checked by `scripts/run all` once every "
+                          "configuration has passed (TESSEL_COMBINED_DEK names it)")
+        self.assertIn("(%s)" % ARCH, os.path.basename(dek))
+        with tempfile.TemporaryDirectory() as d:
+            with zipfile.ZipFile(dek) as z:
+                z.extractall(d)
+            folder = os.path.join(d, "tessel")
+            for c in CLASSES:
+                self.assertTrue(os.path.exists(os.path.join(folder, c + EXT)), c)
+            for m in os.listdir(folder):
+                os.chmod(os.path.join(folder, m), 0o755)
+            self.check_load_all(load_all(d, [folder, d]))
 
     def test_package_unpacks_and_loads(self):
         dek = os.environ.get("TESSEL_DEK")
@@ -78,8 +95,7 @@ class PackageTest(unittest.TestCase):
                 self.assertTrue(all(n.startswith("tessel/") for n in names), names[:5])
                 z.extractall(d)
             for m in os.listdir(os.path.join(d, "tessel")):
-                if m.endswith(EXT):
-                    os.chmod(os.path.join(d, "tessel", m), 0o755)
+                os.chmod(os.path.join(d, "tessel", m), 0o755)
             for f in ("tessel-meta.pd", "README.md", "LICENSE", "sigmathops-help.pd"):
                 self.assertIn("tessel/" + f, names)
             self.check_load_all(load_all(d, [os.path.join(d, "tessel"), d]))
