@@ -121,7 +121,7 @@ def main():
         if only and name.split(" ")[0] not in only:
             continue
         cls = box.split()[0]
-        if not name.endswith("(host)") and not os.path.exists(os.path.join(tessel_dir, cls + ".pd_linux")):
+        if not name.endswith("(host)") and not any(f.startswith(cls + ".") for f in os.listdir(tessel_dir)):
             print("skipping %s: not built" % name, file=sys.stderr)
             continue
         for blocksize in (64, 8):

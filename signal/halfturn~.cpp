@@ -24,7 +24,7 @@ static void halfturn_float(t_halfturn *x, t_floatarg f) {
 // 2h + 1 samples is turned left by h in place (its later h + 1 samples
 // first); the host's block sizes are powers of two, so only the block of
 // one sample, which stays as it is, gets there.
-static void halfturn_perform(t_halfturn *x, const t_sample *in, t_sample *out, t_int n) {
+static VESK_KERNEL void halfturn_perform(t_halfturn *x, const t_sample *in, t_sample *out, t_int n) {
     t_int h = n / 2;
     if (!x->doit || (n & 1)) {
         vesk::pass(in, out, n);

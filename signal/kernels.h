@@ -12,6 +12,7 @@
 
 #include <cstdint>
 
+#include "m_pd.h"
 #include "tessel/ieee.h"
 
 namespace vesk {
@@ -85,5 +86,58 @@ inline void quantize_pow2_factors(float &q, float &dq) {
 }
 
 inline void quantize_pow2_factors(double &, double &) {}
+
+// blockmean~: start plus the samples of a block, added in order with a
+// running total in double precision, rounded to the sample's precision.
+//
+// Single precision: when the block's numbers (start included) are all
+// finite and their exponents span at most `limit` binades, every one is a
+// whole multiple of the smallest one's last bit, and every partial sum, in
+// any order, has at most 53 significant bits: it is exact in a double, and so
+// is the sum in order. The block is then summed in eight independent lanes,
+// which the vector unit adds side by side, for the same result; any other
+// block is summed one sample after another.
+VESK_KERNEL float block_sum(float start, const float *in, t_int n) {
+    constexpr t_int chunk = 1024;  // at most 2^11 terms at a time: limit 53 - 24 - 12
+    constexpr std::uint32_t limit = 53 - 24 - 12;
+    double total = start;
+    for (t_int at = 0; at < n; at += chunk) {
+        t_int m = n - at < chunk ? n - at : chunk;
+        const float *p = in + at;
+        // exponent fields of the numbers that are not 0: lowest and highest
+        std::uint32_t fs = tessel::bits(static_cast<float>(total)) << 1;  // the running total too
+        std::uint32_t lo = fs ? fs >> 24 : 255, hi = fs >> 24;
+        for (t_int i = 0; i < m; i++) {
+            std::uint32_t b = tessel::bits(p[i]) << 1;  // sign dropped
+            std::uint32_t f = b >> 24;
+            std::uint32_t fl = b ? f : 255;  // a zero has no bits to place
+            lo = fl < lo ? fl : lo;
+            hi = f > hi ? f : hi;
+        }
+        bool exact = hi < 255 && hi - (lo > hi ? hi : lo) <= limit && static_cast<double>(static_cast<float>(total)) == total;
+        if (exact) {
+            double lane[8] = {total, 0, 0, 0, 0, 0, 0, 0};
+            t_int i = 0;
+            for (; i + 8 <= m; i += 8)
+                for (int j = 0; j < 8; j++)
+                    lane[j] += p[i + j];
+            for (; i < m; i++)
+                lane[0] += p[i];
+            total = ((lane[0] + lane[1]) + (lane[2] + lane[3])) + ((lane[4] + lane[5]) + (lane[6] + lane[7]));
+        } else {
+            for (t_int i = 0; i < m; i++)
+                total += p[i];
+        }
+    }
+    return static_cast<float>(total);
+}
+
+// Double precision: a double's 53 bits leave no room; in order.
+VESK_KERNEL double block_sum(double start, const double *in, t_int n) {
+    double total = start;
+    for (t_int i = 0; i < n; i++)
+        total += in[i];
+    return total;
+}
 
 }  // namespace vesk

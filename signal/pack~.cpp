@@ -31,7 +31,7 @@ static void pack_free(t_pack *x) {
         freebytes(x->buffer, sizeof(t_atom) * static_cast<size_t>(x->vector_length));
 }
 
-static void pack_perform(const t_sample *in, t_pack *x, t_int n) {
+static VESK_KERNEL void pack_perform(const t_sample *in, t_pack *x, t_int n) {
     t_atom *a = x->buffer;
     for (t_int i = 0; i < n; i++)
         a[i].a_w.w_float = in[i];  // every atom is already A_FLOAT (pack_dsp)

@@ -74,7 +74,7 @@ static void quantize_16bit(t_quantize *x) {
 // Eight: n is a multiple of 8, and the power of two routine works in groups
 // of 8 (vesk::map8).
 template <auto Product>
-static void quantize_products(const t_quantize *x, const t_sample *in, t_sample *out, t_int n) {
+static VESK_KERNEL void quantize_products(const t_quantize *x, const t_sample *in, t_sample *out, t_int n) {
     const tessel::factor<t_sample> f = x->factor;
     const tessel::step<t_sample> s = x->step;
     for (t_int i = 0; i < n; i++) {
@@ -84,7 +84,7 @@ static void quantize_products(const t_quantize *x, const t_sample *in, t_sample 
 }
 
 template <bool Eight>
-static void quantize_perform(t_quantize *x, const t_sample *in, t_sample *out, t_int n) {
+static VESK_KERNEL void quantize_perform(t_quantize *x, const t_sample *in, t_sample *out, t_int n) {
     switch (x->mode) {
     case quantize_pow2: {
         t_sample q = x->quantiz, dq = x->dequantiz;

@@ -18,7 +18,7 @@ static void *rectify_new(t_floatarg) {  // the argument is accepted, not used
 
 // Both values come from one read of the input, so either outlet may share
 // the input's buffer.
-static void rectify_perform(const t_sample *in, t_sample *absout, t_sample *sgnout, t_int n) {
+static VESK_KERNEL void rectify_perform(const t_sample *in, t_sample *absout, t_sample *sgnout, t_int n) {
     for (t_int i = 0; i < n; i++) {
         t_sample x = in[i];
         absout[i] = tessel::abs(x);

@@ -22,7 +22,7 @@ static void retro_float(t_retro *x, t_floatarg f) {
 // Exchanges the samples at i and n - 1 - i, both read before either is
 // written, so the same routine works in place; an odd block keeps its middle
 // sample where it is.
-static void retro_perform(t_retro *x, const t_sample *in, t_sample *out, t_int n) {
+static VESK_KERNEL void retro_perform(t_retro *x, const t_sample *in, t_sample *out, t_int n) {
     if (!x->doit) {
         vesk::pass(in, out, n);
         return;

@@ -29,7 +29,7 @@ static void route_anything(t_route *x, t_symbol *s, int argc, t_atom *argv) {
 }
 
 // In place (the host gave the input's buffer as output) there is nothing to do.
-static void route_perform(const t_sample *in, t_sample *out, t_int n) {
+static VESK_KERNEL void route_perform(const t_sample *in, t_sample *out, t_int n) {
     if (in == out)
         return;
     for (t_int i = 0; i < n; i++)

@@ -13,11 +13,11 @@ static void *sgnTilde_new(t_floatarg) {
     return x;
 }
 
-static void sgnTilde_perform(const t_sample *in, t_sample *out, t_int n) {
+static VESK_KERNEL void sgnTilde_perform(const t_sample *in, t_sample *out, t_int n) {
     vesk::map(in, out, n, vesk::sign);
 }
 
-static void sgnTilde_perform8(const t_sample *in, t_sample *out, t_int n) {
+static VESK_KERNEL void sgnTilde_perform8(const t_sample *in, t_sample *out, t_int n) {
     vesk::map8(in, out, n, vesk::sign);
 }
 

@@ -31,7 +31,7 @@ static void silence_off(t_silence *x) {
 // The scan stops at the first sample that compares unequal to 0 (a NaN does,
 // -0 does not; a subnormal compares equal, as the host runs DSP with
 // subnormals treated as zero). Only a change of state is sent.
-static void silence_perform(const t_sample *in, t_silence *x, t_int n) {
+static VESK_KERNEL void silence_perform(const t_sample *in, t_silence *x, t_int n) {
     if (!x->activate)
         return;
     int nonzero = 0;

@@ -51,7 +51,7 @@ static void step_float(t_step *x, t_floatarg p) {
 
 // The level flips where the start count is 0, or else where the stop count
 // (decreased first) is 0; one flip per sample at most.
-static void step_perform(t_step *x, t_sample *out, t_int n) {
+static VESK_KERNEL void step_perform(t_step *x, t_sample *out, t_int n) {
     std::int32_t toggle = x->toggle, start = x->wait4start, stop = x->wait4stop;
     for (t_int i = 0; i < n; i++) {
         stop = stop > step_idle ? stop - 1 : step_idle;

@@ -29,14 +29,14 @@ static inline t_sample swap_one(t_sample x) {
     return vesk::swap_sample(x);
 }
 
-static void swap_perform(t_swap *x, const t_sample *in, t_sample *out, t_int n) {
+static VESK_KERNEL void swap_perform(t_swap *x, const t_sample *in, t_sample *out, t_int n) {
     if (!x->swapper)
         vesk::pass(in, out, n);
     else
         vesk::map(in, out, n, swap_one);
 }
 
-static void swap_perform8(t_swap *x, const t_sample *in, t_sample *out, t_int n) {
+static VESK_KERNEL void swap_perform8(t_swap *x, const t_sample *in, t_sample *out, t_int n) {
     if (!x->swapper)
         vesk::pass(in, out, n);
     else

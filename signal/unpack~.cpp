@@ -75,7 +75,7 @@ static void unpack_list(t_unpack *x, t_symbol *, int argc, t_atom *argv) {
         unpack_queue(x, atom_getfloat(argv + i));  // a symbol queues 0
 }
 
-static void unpack_perform(t_sample *out, t_unpack *x, t_int n) {
+static VESK_KERNEL void unpack_perform(t_sample *out, t_unpack *x, t_int n) {
     if (!x->buffer) {
         for (t_int i = 0; i < n; i++)
             out[i] = 0;

@@ -11,6 +11,8 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <stdlib.h>
+#include <string.h>
 #include <type_traits>
 #include <utility>
 
@@ -38,7 +40,43 @@ static inline void vesk_register(const char *name, const char *compiled = VESK_C
 }
 #pragma GCC diagnostic pop
 
+// --- routines for the processor that runs the patch ------------------------
+// Every perform routine registered through vesk::add is compiled twice on
+// x86-64: for the processors every x86-64 has (SSE2), and for those with
+// AVX2 and FMA (Intel from 2013, AMD from 2015), and "dsp" registers the one
+// the processor running the patch can execute. Both give the same samples:
+// the kernels are exact (no fused products, no reassociated sums), and the
+// test suite compares them. TESSEL_CPU=base in the environment forces the
+// first, for that comparison. On arm64 NEON is part of every processor, and
+// there is one routine.
+#if defined(__x86_64__)
+#define VESK_VARIANTS 1
+#define VESK_AVX2 __attribute__((target("avx2,fma")))
+#else
+#define VESK_VARIANTS 0
+#endif
+
+// A kernel: always inlined, so that each routine compiles it for its processor.
+#define VESK_KERNEL inline __attribute__((always_inline))
+
 namespace vesk {
+
+enum class cpu : std::int32_t { base, avx2 };
+
+// Worked out once per module, at the first "dsp".
+inline cpu processor() {
+    static int chosen = -1;
+    if (chosen < 0) {
+        chosen = 0;
+#if VESK_VARIANTS
+        __builtin_cpu_init();
+        const char *force = getenv("TESSEL_CPU");
+        if (!(force && !strcmp(force, "base")))
+            chosen = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+#endif
+    }
+    return static_cast<cpu>(chosen);
+}
 
 // Inlet 1 becomes a signal inlet without a float field.
 inline void signal_inlet(t_class *c) {
@@ -79,11 +117,17 @@ template <class... A>
 struct routine<void (*)(A...)> {
     static constexpr int words = sizeof...(A);
     template <auto Fn, std::size_t... I>
-    static void call(t_int *w, std::index_sequence<I...>) {
+    VESK_KERNEL static void call(t_int *w, std::index_sequence<I...>) {
         Fn(from_word<A>(w[I + 1])...);
     }
     template <auto Fn>
     static void add(A... args) {
+#if VESK_VARIANTS
+        if (processor() == cpu::avx2) {
+            dsp_add(perform_avx2<Fn>, words, to_word(args)...);
+            return;
+        }
+#endif
         dsp_add(perform<Fn>, words, to_word(args)...);
     }
     // The entry the host calls: unpacks the words, returns the next entry.
@@ -92,6 +136,13 @@ struct routine<void (*)(A...)> {
         call<Fn>(w, std::make_index_sequence<words>{});
         return w + words + 1;
     }
+#if VESK_VARIANTS
+    template <auto Fn>
+    VESK_AVX2 static t_int *perform_avx2(t_int *w) {
+        call<Fn>(w, std::make_index_sequence<words>{});
+        return w + words + 1;
+    }
+#endif
 };
 
 // Registers Fn with dsp_add; the arguments become its words, in order.
@@ -137,7 +188,7 @@ inline void pass(const t_sample *in, t_sample *out, t_int n) {
 // out[i] = f(in[i]) for a block. Each input sample is read before the output at
 // its index is written, so in and out may be the same buffer.
 template <class F>
-inline void map(const t_sample *in, t_sample *out, t_int n, F f) {
+VESK_KERNEL void map(const t_sample *in, t_sample *out, t_int n, F f) {
     for (t_int i = 0; i < n; i++) {
         t_sample x = in[i];
         out[i] = f(x);
@@ -148,7 +199,7 @@ inline void map(const t_sample *in, t_sample *out, t_int n, F f) {
 // it is written, which lets the compiler use vector registers without a
 // run-time check for overlapping buffers.
 template <class F>
-inline void map8(const t_sample *in, t_sample *out, t_int n, F f) {
+VESK_KERNEL void map8(const t_sample *in, t_sample *out, t_int n, F f) {
     for (; n > 0; n -= 8, in += 8, out += 8) {
         t_sample x[8];
         for (int j = 0; j < 8; j++)

@@ -164,7 +164,7 @@ static __attribute__((noinline)) void zN_runs(const t_sample *in, t_sample *out,
 
 // Blocks of fewer than zN_long samples, and lines of at most zN_long, go
 // sample by sample: the call that moves a run costs more than it saves there.
-static void zN_perform(const t_sample *in, t_sample *out, t_zNdelay *x, t_int n) {
+static VESK_KERNEL void zN_perform(const t_sample *in, t_sample *out, t_zNdelay *x, t_int n) {
     std::int32_t size = x->bufsize;
     if (size == 1)
         vesk::pass(in, out, n);

@@ -1,4 +1,6 @@
 """silence~, blockmean~ and crosspitch~ in the host."""
+import math
+import random
 import unittest
 
 from bench import block, fmt, run, tf
@@ -126,6 +128,31 @@ class BlockmeanTest(unittest.TestCase):
         self.assertEqual(r["o"], ["2", "2"])
 
 
+def crosspitch_model(values, n):
+    """crosspitch~'s output, one sample after another, its state stored in
+    the host's precision at the end of every block of n."""
+    prev = count = estimate = 0.0
+    gap = 1.0
+    out = []
+    for i, v in enumerate(values):
+        if v != 0:
+            if prev * v < 0 and v > prev:
+                g = 1 / (v - prev)
+                after = v * g * gap
+                if after != after:
+                    after = 0.5 * gap if prev == -math.inf else gap
+                period = count - after
+                estimate = SR / period if count > 0 and period > 0 else SR
+                count = after
+            prev, gap = v, 0.0
+        out.append(estimate)
+        gap += 1
+        count += 1
+        if (i + 1) % n == 0:
+            prev, count, estimate, gap = tf(prev), tf(count), tf(estimate), tf(gap)
+    return out
+
+
 class CrosspitchTest(unittest.TestCase):
     def test_midway_crossings(self):
         for pattern, want in (("-1 1", [0, 2 * SR, 2 * SR] + [SR / 2] * 5),
@@ -203,6 +230,31 @@ class CrosspitchTest(unittest.TestCase):
         """, blocks=3)
         self.assertEqual(r["inf"][2], block([SR / 4] * 64))
         self.assertEqual(r["gap"][2], block([SR / 4] * 64))
+
+    def test_random_signals_follow_the_sample_by_sample_rule(self):
+        # the rule worked one sample after another (the state kept between
+        # blocks in the host's precision), against the object's block-wise
+        # scan, on signals with runs of zeros, NaN and infinities
+        rng = random.Random(7)
+        values = []
+        while len(values) < 3000:
+            kind = rng.random()
+            if kind < 0.1:
+                values += [0.0] * rng.randint(1, 40)
+            elif kind < 0.12:
+                values.append(rng.choice([math.nan, math.inf, -math.inf]))
+            else:
+                values += [tf(rng.uniform(-1, 1) * 10 ** rng.randint(-3, 3)) for _ in range(rng.randint(1, 30))]
+        values = values[:3000]
+        text = " ".join("=nan" if math.isnan(v) else "=inf" if v == math.inf else "=-inf" if v == -math.inf
+                        else repr(v) for v in values)
+        for n in (1, 8, 64, 256, 512):
+            for separate in (False, True):
+                with self.subTest(block=n, separate=separate):
+                    r = run("f: feed~ %s\nc: crosspitch~\n%s\nf -> c ~> out" % (
+                        text, "f ~> ref" if separate else ""), block=n, blocks=max(1, 3072 // 64))
+                    got = " ".join(r["out"]).split()[:3000]
+                    self.assertEqual(got, block(crosspitch_model(values, n)).split())
 
     def test_quantized_audio(self):
         # a quiet sine truncated to 8 bits has runs of zeros around every
