@@ -124,37 +124,44 @@ inline F product_wide(std::int32_t k, const step<F> &s) {
     return static_cast<F>(static_cast<double>(k) * s.dqd + 0.0);
 }
 
-// split (float only): k = kh + kl with kl its low 16 bits; kh * dq and kl * dq
-// are each exact in double, their sum s is rounded once and its error r is
-// exact (|kh * dq| >= |kl * dq| whenever kh is not 0). Where r is not 0 and s
-// is even, s moves one unit toward r ("round to odd"); a double rounded to
-// odd then rounds to float exactly as the exact sum would, since a double has
-// more than two bits beyond a float's.
-inline float product_split(std::int32_t k, const step<float> &s) {
+// k * d rounded once to float, for a double d whose products with the 16-bit
+// halves of k are exact (a float step; an integer below 2^23). k = kh + kl
+// with kl its low 16 bits; kh * d and kl * d are each exact in double, their
+// sum s is rounded once and its error r is exact (|kh * d| >= |kl * d|
+// whenever kh is not 0). s is then rounded to odd: where r is not 0, s
+// truncated toward zero (one unit down in magnitude where r points toward
+// zero) with its last bit set. A double rounded to odd rounds to float
+// exactly as the exact sum would, since a double has more than two bits
+// beyond a float's. The choices are selections of numbers, so that loops
+// around it are vectorised.
+inline float mul_round(std::int32_t k, double d) {
     std::int32_t kl = k & 0xffff;
-    double h = static_cast<double>(k - kl) * s.dqd;
-    double l = static_cast<double>(kl) * s.dqd;
+    double h = static_cast<double>(k - kl) * d;
+    double l = static_cast<double>(kl) * d;
     double sum = h + l;
     double r = l - (sum - h);
-    std::int64_t sb = sbits(sum);
-    std::int64_t inexact = (r != 0) & ((sb & 1) == 0);
-    std::int64_t away = (sbits(r) ^ sb) >= 0;  // r has the sign of sum: move away from zero
-    sb += inexact * (away * 2 - 1);
-    return static_cast<float>(from_bits<double>(static_cast<std::uint64_t>(sb)) + 0.0);
+    std::uint64_t sb = bits(sum);
+    double oddup = from_bits<double>(sb | 1), odddown = from_bits<double>((sb - 1) | 1);
+    double odd = (r < 0) != (sum < 0) ? odddown : oddup;
+    return static_cast<float>((r != 0 ? odd : sum) + 0.0);
+}
+
+// split (float only): more bits than a double holds.
+inline float product_split(std::int32_t k, const step<float> &s) {
+    return mul_round(k, s.dqd);
 }
 
 // tiny: dq = m * 2^emin with m below 2^mant, so k * dq = |k| * m * 2^emin.
 // Below 2^mant that is the subnormal number with the bits |k| * m; above,
 // the integer |k| * m rounded once to F, scaled by 2^emin through its
 // exponent field (the result is a normal number). The sign is that of k
-// times dq; 0 gives +0.
+// times dq; 0 gives +0. Worked from the bits, as the host's arithmetic would
+// read a subnormal step as 0.
 inline float product_tiny(std::int32_t k, const step<float> &s) {
-    std::uint64_t ak = static_cast<std::uint64_t>(k < 0 ? -static_cast<std::int64_t>(k) : k);
-    std::uint64_t a = ak * s.dqm;  // below 2^54
-    std::uint32_t b = a < (1u << 23) ? static_cast<std::uint32_t>(a)
-                                     : bits(static_cast<float>(a)) - (149u << 23);
+    float f = abs(mul_round(k, static_cast<double>(s.dqm)));  // |k| * m rounded once
+    std::uint32_t b = f < 8388608.0f ? static_cast<std::uint32_t>(f) : bits(f) - (149u << 23);
     std::uint32_t neg = (static_cast<std::uint32_t>(k) >> 31) ^ s.dqneg;
-    return from_bits<float>(b | ((neg & (a != 0)) << 31));
+    return from_bits<float>(b | ((neg & (f != 0)) << 31));
 }
 
 inline double product_tiny(std::int32_t k, const step<double> &s) {

@@ -1,0 +1,268 @@
+// The routines for wider processors give the samples of the portable ones.
+//
+// The class sources are compiled in whole, and each perform routine is run
+// through both entries that "dsp" chooses between (vesk::routine's perform,
+// compiled for every x86-64, and perform_avx2, for processors with AVX2 and
+// FMA) on the same input, in separate buffers and in place; the outputs and
+// the objects' state must agree bit for bit. quantize~ (in each of its
+// modes) and swap~ see every 32-bit input pattern of a single-precision
+// build; the other kernels, and a double-precision build, see random blocks
+// with the special values mixed in. Where the processor has no AVX2 the
+// test reports itself skipped.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "../../signal/blockmean~.cpp"
+#include "../../signal/crosspitch~.cpp"
+#include "../../signal/halfturn~.cpp"
+#include "../../signal/quantize~.cpp"
+#include "../../signal/rectify~.cpp"
+#include "../../signal/retro~.cpp"
+#include "../../signal/sgn~.cpp"
+#include "../../signal/swap~.cpp"
+#include "../../signal/z~.cpp"
+
+namespace {
+
+using B = tessel::ieee<t_sample>;
+
+#if VESK_VARIANTS
+bool wide() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+}
+
+// Runs Fn's two entries on the same words, with `out` standing for each
+// output vector: returns false at the first block whose outputs differ.
+template <auto Fn, class... A>
+void both(t_int *wa, t_int *wb) {
+    using R = vesk::routine<decltype(Fn)>;
+    R::template perform<Fn>(wa);
+    R::template perform_avx2<Fn>(wb);
+}
+#endif
+
+#define SKIP_WITHOUT_AVX2()                                                            \
+    do {                                                                               \
+        if (!VESK_VARIANTS)                                                            \
+            GTEST_SKIP() << "one routine on this target: nothing to compare";          \
+        if (!wide())                                                                   \
+            GTEST_SKIP() << "this processor has no AVX2 and FMA: only the portable "   \
+                            "routine can run here";                                    \
+    } while (0)
+
+// Random samples with zeros, subnormal numbers, infinities, NaN, integers
+// and values near the classes' thresholds mixed in.
+std::vector<t_sample> random_block(std::mt19937_64 &rng, std::size_t n) {
+    std::vector<t_sample> v(n);
+    std::uniform_real_distribution<double> u(-1, 1);
+    for (auto &x : v) {
+        switch (rng() % 16) {
+        case 0: x = tessel::from_bits<t_sample>(static_cast<B::uint>(rng())); break;
+        case 1: x = tessel::from_bits<t_sample>(static_cast<B::uint>(rng()) & (B::frac | B::sign)); break;
+        case 2: x = 0; break;
+        case 3: x = static_cast<t_sample>(static_cast<int>(rng() % 200) - 100); break;
+        case 4: x = static_cast<t_sample>(u(rng) * 1e10); break;
+        default: x = static_cast<t_sample>(u(rng));
+        }
+    }
+    return v;
+}
+
+bool same(const std::vector<t_sample> &a, const std::vector<t_sample> &b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(t_sample)) == 0;
+}
+
+// Compares a routine with words (obj, in, out, n) or (in, out, n): both
+// entries, separate and in place, block after block so that state carries.
+// The objects' own fields after x_obj agree (z~'s line is compared apart:
+// its pointer differs).
+template <class Obj>
+bool state_same(const Obj &a, const Obj &b) {
+    if constexpr (std::is_same_v<Obj, t_zNdelay>)
+        return a.bufsize == b.bufsize && a.phase == b.phase;
+    else
+        return std::memcmp(reinterpret_cast<const char *>(&a) + sizeof(t_object),
+                           reinterpret_cast<const char *>(&b) + sizeof(t_object), sizeof a - sizeof(t_object)) == 0;
+}
+
+// The order of a routine's words: (obj, in, out, n), (in, out, n, obj) or
+// (in, out, obj, n).
+enum words { obj_in_out_n, in_out_n_obj, in_out_obj_n };
+
+template <auto Fn, class Obj>
+void compare_blocks(Obj &xa, Obj &xb, words order, std::uint64_t seed, int blocks, t_int n) {
+#if VESK_VARIANTS
+    std::mt19937_64 rng(seed);
+    for (int b = 0; b < blocks; b++) {
+        std::vector<t_sample> in = random_block(rng, static_cast<std::size_t>(n));
+        for (int inplace = 0; inplace < 2; inplace++) {
+            std::vector<t_sample> ia = in, ib = in, oa(in.size()), ob(in.size());
+            t_sample *pa = inplace ? ia.data() : oa.data(), *pb = inplace ? ib.data() : ob.data();
+            auto fill = [order, n](t_int *w, Obj *x, t_sample *i, t_sample *o) {
+                t_int xo = reinterpret_cast<t_int>(x), io = reinterpret_cast<t_int>(i),
+                      oo = reinterpret_cast<t_int>(o);
+                t_int v[3][4] = {{xo, io, oo, n}, {io, oo, n, xo}, {io, oo, xo, n}};
+                w[0] = 0;
+                std::memcpy(w + 1, v[order], sizeof v[order]);
+            };
+            t_int wa[5], wb[5];
+            fill(wa, &xa, ia.data(), pa);
+            fill(wb, &xb, ib.data(), pb);
+            both<Fn>(wa, wb);
+            std::vector<t_sample> ra(pa, pa + n), rb(pb, pb + n);
+            ASSERT_TRUE(same(ra, rb)) << "block " << b << (inplace ? " in place" : " separate");
+            ASSERT_TRUE(state_same(xa, xb)) << "state after block " << b;
+        }
+    }
+#endif
+}
+
+// Every 32-bit pattern through a routine with words (obj, in, out, n). The
+// sanitizer build, many times slower, takes every 61st block of patterns
+// (the plain builds take them all).
+#ifdef __SANITIZE_ADDRESS__
+constexpr std::uint64_t pattern_stride = 61;
+#else
+constexpr std::uint64_t pattern_stride = 1;
+#endif
+
+template <auto Fn, class Obj>
+void compare_every_pattern(Obj &xa, Obj &xb) {
+#if VESK_VARIANTS
+    constexpr t_int n = 4096;
+    std::vector<t_sample> in(n), oa(n), ob(n);
+    for (std::uint64_t base = 0; base < (std::uint64_t(1) << 32); base += n * pattern_stride) {
+        for (t_int i = 0; i < n; i++)
+            in[static_cast<std::size_t>(i)] = tessel::from_bits<t_sample>(static_cast<B::uint>(base + i));
+        t_int wa[] = {0, reinterpret_cast<t_int>(&xa), reinterpret_cast<t_int>(in.data()),
+                      reinterpret_cast<t_int>(oa.data()), n};
+        t_int wb[] = {0, reinterpret_cast<t_int>(&xb), reinterpret_cast<t_int>(in.data()),
+                      reinterpret_cast<t_int>(ob.data()), n};
+        both<Fn>(wa, wb);
+        if (!same(oa, ob)) {
+            for (t_int i = 0; i < n; i++)
+                ASSERT_EQ(tessel::bits(oa[i]), tessel::bits(ob[i])) << "input bits " << std::hex << (base + i);
+        }
+    }
+#endif
+}
+
+}  // namespace
+
+// Each of quantize~'s modes, one case each (ctest runs them side by side):
+// 16 bit (a power of two), a negative power of two, 3 (a step formed in two
+// halves), 0.1 (a step of 10: exact in a double), 3e38 (a subnormal step)
+// and -1000.7.
+class QuantizeEveryPattern : public testing::TestWithParam<t_float> {};
+
+TEST_P(QuantizeEveryPattern, Mode) {
+    SKIP_WITHOUT_AVX2();
+    t_float q = GetParam();
+    t_quantize a{}, b{};
+    quantize_set(&a, q);
+    quantize_set(&b, q);
+    if constexpr (sizeof(t_sample) == 4)
+        compare_every_pattern<quantize_perform<true>>(a, b);
+    else
+        compare_blocks<quantize_perform<true>>(a, b, obj_in_out_n, 1, 4000, 4096);
+    compare_blocks<quantize_perform<false>>(a, b, obj_in_out_n, 2, 200, 63);
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, QuantizeEveryPattern,
+                         testing::Values(t_float(32768), t_float(-4), t_float(3), t_float(0.1), t_float(3e38),
+                                         t_float(-1000.7)));
+
+TEST(Variants, QuantizeModes) {
+    // the step counts above take every mode the precision has
+    const t_float steps[] = {32768, -4, 3, 0.1, 3e38, -1000.7};
+    bool seen[5] = {};
+    for (t_float q : steps) {
+        t_quantize a{};
+        quantize_set(&a, q);
+        seen[a.mode] = true;
+    }
+    EXPECT_TRUE(seen[quantize_pow2] && seen[quantize_wide] && seen[quantize_tiny]);
+    EXPECT_EQ(seen[quantize_split], sizeof(t_sample) == 4);
+}
+
+TEST(Variants, SwapEveryPattern) {
+    SKIP_WITHOUT_AVX2();
+    t_swap a{}, b{};
+    a.swapper = b.swapper = 1;
+    if constexpr (sizeof(t_sample) == 4)
+        compare_every_pattern<swap_perform8>(a, b);
+    else
+        compare_blocks<swap_perform8>(a, b, obj_in_out_n, 3, 4000, 4096);
+    compare_blocks<swap_perform>(a, b, obj_in_out_n, 4, 200, 63);
+}
+
+TEST(Variants, SignAndAbsoluteValue) {
+    SKIP_WITHOUT_AVX2();
+    std::mt19937_64 rng(5);
+    for (t_int n : {1, 7, 64, 1024}) {
+        for (int k = 0; k < 200; k++) {
+            std::vector<t_sample> in = random_block(rng, static_cast<std::size_t>(n)), a(in.size()), b(in.size()),
+                                  c(in.size()), d(in.size());
+            t_int wa[] = {0, reinterpret_cast<t_int>(in.data()), reinterpret_cast<t_int>(a.data()), n};
+            t_int wb[] = {0, reinterpret_cast<t_int>(in.data()), reinterpret_cast<t_int>(b.data()), n};
+            both<sgnTilde_perform>(wa, wb);
+            ASSERT_TRUE(same(a, b));
+            t_int ra[] = {0, reinterpret_cast<t_int>(in.data()), reinterpret_cast<t_int>(a.data()),
+                          reinterpret_cast<t_int>(c.data()), n};
+            t_int rb[] = {0, reinterpret_cast<t_int>(in.data()), reinterpret_cast<t_int>(b.data()),
+                          reinterpret_cast<t_int>(d.data()), n};
+            both<rectify_perform>(ra, rb);
+            ASSERT_TRUE(same(a, b) && same(c, d));
+        }
+    }
+}
+
+TEST(Variants, BlockmeanSums) {
+    SKIP_WITHOUT_AVX2();
+    // random blocks (most of them exact, some with a wide span or NaN) and
+    // blocks of audio-like numbers, which take the side-by-side sum
+    for (t_int n : {1, 8, 64, 1024, 4096}) {
+        std::mt19937_64 rng(6 + n);
+        for (int k = 0; k < 300; k++) {
+            std::vector<t_sample> in = random_block(rng, static_cast<std::size_t>(n));
+            if (k % 2)
+                for (auto &v : in)
+                    v = static_cast<t_sample>(std::uniform_real_distribution<double>(-1, 1)(rng));
+            t_blockmean a{}, b{};
+            a.buf = b.buf = static_cast<t_sample>(k % 3 ? 0.25 : 1e-3);
+            t_int wa[] = {0, reinterpret_cast<t_int>(in.data()), reinterpret_cast<t_int>(&a), n};
+            t_int wb[] = {0, reinterpret_cast<t_int>(in.data()), reinterpret_cast<t_int>(&b), n};
+            both<blockmean_perform>(wa, wb);
+            ASSERT_EQ(tessel::bits(a.buf), tessel::bits(b.buf)) << "block size " << n << " case " << k;
+        }
+    }
+}
+
+TEST(Variants, CrosspitchHalfturnRetroAndDelays) {
+    SKIP_WITHOUT_AVX2();
+    for (t_int n : {1, 8, 64, 512}) {
+        t_crosspitch ca{}, cb{};
+        ca.sr = cb.sr = 44100;
+        ca.gap = cb.gap = 1;
+        compare_blocks<crosspitch_perform>(ca, cb, in_out_n_obj, 7 + n, 300, n);
+        t_halfturn ha{}, hb{};
+        ha.doit = hb.doit = 1;
+        compare_blocks<halfturn_perform>(ha, hb, obj_in_out_n, 8 + n, 100, n);
+        t_retro ra{}, rb{};
+        ra.doit = rb.doit = 1;
+        compare_blocks<retro_perform>(ra, rb, obj_in_out_n, 9 + n, 100, n);
+        // delays of 1, 3 (one by one), 40 (moved as a whole) and 1000 (in runs)
+        for (std::int32_t d : {1, 3, 40, 1000}) {
+            std::vector<t_sample> la(static_cast<std::size_t>(d) + 1), lb(la.size());
+            t_zNdelay za{}, zb{};
+            za.buf = la.data(), zb.buf = lb.data();
+            za.bufsize = zb.bufsize = d + 1;
+            compare_blocks<zN_perform>(za, zb, in_out_obj_n, 10 + n + d, 50, n);
+            ASSERT_TRUE(same(la, lb));
+        }
+    }
+}
