@@ -306,7 +306,7 @@ def build(script, blocks, block=None, dsp=True):
 
 
 def run(script, blocks=1, block=None, dsp=True, sr=None, args=(), expect_rc=0, allow_errors=False,
-        timeout=20, path_dirs=None):
+        timeout=20, path_dirs=None, env=None):
     """Runs the script in the host and returns a Result."""
     text = build(script, blocks, block, dsp)
     with tempfile.TemporaryDirectory() as d:
@@ -314,7 +314,7 @@ def run(script, blocks=1, block=None, dsp=True, sr=None, args=(), expect_rc=0, a
         with open(path, "w") as f:
             f.write(text)
         return run_patch(path, sr=sr, args=args, expect_rc=expect_rc, allow_errors=allow_errors,
-                         timeout=timeout, patch_text=text, path_dirs=path_dirs)
+                         timeout=timeout, patch_text=text, path_dirs=path_dirs, env=env)
 
 
 def patch_command(path, path_dirs=None, sr=None, args=(), libs=None):
@@ -343,9 +343,11 @@ def host_env():
 
 
 def run_patch(path, sr=None, args=(), expect_rc=0, allow_errors=False, timeout=20, patch_text=None,
-              path_dirs=None):
+              path_dirs=None, env=None):
+    """Runs a patch file in the host (env: variables added to its environment)."""
     cmd = patch_command(path, path_dirs, sr, args)
-    env = host_env()
+    extra, env = env, host_env()
+    env.update(extra or {})
     proc = subprocess.run(cmd, capture_output=True, timeout=timeout, env=env)
     stdout = proc.stdout.decode("utf-8", "replace")
     stderr = proc.stderr.decode("utf-8", "replace")

@@ -3,6 +3,7 @@
 routines the kernels choose between (by block length, delay and number of
 steps) gives the same samples in the host."""
 import math
+import random
 import os
 import re
 import shlex
@@ -85,6 +86,10 @@ def delayed(d, count):
     return [0.0] * min(d, count) + [1.0 + i for i in range(max(0, count - d))]
 
 
+_RNG = random.Random(11)
+RANDOM_VALUES = [round(_RNG.uniform(-2, 2) * (i % 7) / 3, 6) for i in range(500)]
+
+
 class RoutinesTest(SignalCase):
     def test_delay_routines(self):
         # 1: one by one below 16 samples a block, moved as a whole above;
@@ -146,6 +151,42 @@ class RoutinesTest(SignalCase):
         self.assertSame(r["out"][0], block(quantize(v, 2.0 ** -126) for v in (math.inf, -math.inf, 1e30, 0.5)))
         if FLOATSIZE == 32:
             self.assertSame(r["out"][0], "inf -inf 0 0")
+
+    def test_portable_and_wide_routines_agree_in_the_host(self):
+        # the routines "dsp" chooses between on x86-64 (TESSEL_CPU=base forces
+        # the portable one) give the same blocks for every signal class that
+        # has per-sample work; elsewhere there is one routine and both runs
+        # take it
+        script = """
+            f: feed~ %s
+            q: quantize~
+            q3: quantize~ 3
+            s: swap~
+            g: sgn~
+            r: rectify~
+            b: blockmean~
+            c: crosspitch~
+            h: halfturn~
+            t: retro~
+            z: z~ 100
+            f -> q ~> q
+            f -> q3 ~> q3
+            f -> s ~> s
+            f -> g ~> g
+            f -> r ~> r
+            r:1 ~> r1
+            f -> b
+            b => b
+            f -> c ~> c
+            f -> h ~> h
+            f -> t ~> t
+            f -> z ~> z
+            @7 b bang
+        """ % " ".join(repr(v) for v in RANDOM_VALUES)
+        wide = run(script, blocks=8)
+        base = run(script, blocks=8, env={"TESSEL_CPU": "base"})
+        self.assertSame(wide.lines, base.lines)
+        self.assertGreater(len(wide.lines), 80)
 
     def test_swap_routines(self):
         values = [0.99999994, -0.99999994, -1.0, 32767.5 / 32768, -32767.5 / 32768, 1 / 65536, -1 / 65536,
