@@ -155,8 +155,10 @@ void compare_every_pattern(Obj &xa, Obj &xb) {
 
 // Each of quantize~'s modes, one case each (ctest runs them side by side):
 // 16 bit (a power of two), a negative power of two, 3 (a step formed in two
-// halves), 0.1 (a step of 10: exact in a double), 3e38 (a subnormal step)
-// and -1000.7.
+// halves), 0.1 (a step of 10: exact in a double), a subnormal step (3e38 in
+// single precision, 1e308 in double) and -1000.7.
+constexpr t_float tiny_step = sizeof(t_sample) == 4 ? t_float(3e38) : t_float(1e308);
+
 class QuantizeEveryPattern : public testing::TestWithParam<t_float> {};
 
 TEST_P(QuantizeEveryPattern, Mode) {
@@ -173,12 +175,12 @@ TEST_P(QuantizeEveryPattern, Mode) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, QuantizeEveryPattern,
-                         testing::Values(t_float(32768), t_float(-4), t_float(3), t_float(0.1), t_float(3e38),
+                         testing::Values(t_float(32768), t_float(-4), t_float(3), t_float(0.1), tiny_step,
                                          t_float(-1000.7)));
 
 TEST(Variants, QuantizeModes) {
     // the step counts above take every mode the precision has
-    const t_float steps[] = {32768, -4, 3, 0.1, 3e38, -1000.7};
+    const t_float steps[] = {32768, -4, 3, 0.1, tiny_step, -1000.7};
     bool seen[5] = {};
     for (t_float q : steps) {
         t_quantize a{};
