@@ -40,6 +40,31 @@ static void *crosspitch_new() {
 // input's own buffer.
 static constexpr t_int crosspitch_chunk = 256;
 
+// c + 1 + 1 + ... (d ones), each sum rounded to double as the running count
+// of one sample after another is: within a binade every sum is exact, so
+// only the step that crosses into the next one (or leaves [0, 1)) rounds.
+static double crosspitch_count(double c, t_int d) {
+    while (d > 0) {
+        if (c < 1) {
+            c += 1;
+            d--;
+            continue;
+        }
+        int e;
+        __builtin_frexp(c, &e);                   // c in [2^(e-1), 2^e)
+        double room = __builtin_ldexp(1.0, e) - c;  // exact: c is at least half of 2^e
+        auto k = static_cast<t_int>(__builtin_ceil(room)) - 1;  // steps that stay below 2^e
+        if (k >= d) {
+            c += static_cast<double>(d);
+            break;
+        }
+        c += static_cast<double>(k);
+        c += 1;
+        d -= k + 1;
+    }
+    return c;
+}
+
 static VESK_KERNEL void crosspitch_perform(const t_sample *in, t_sample *out, t_int n, t_crosspitch *x) {
     double prev = x->alt, estimate = x->freq, gap = x->gap;
     const double sr = x->sr;
@@ -92,7 +117,7 @@ static VESK_KERNEL void crosspitch_perform(const t_sample *in, t_sample *out, t_
                     double after = v * gg * g;  // from the crossing to v, within (0, g]
                     if (after != after)         // v = +inf: the crossing is at pv
                         after = pv == -__builtin_inf() ? 0.5 * g : g;
-                    double count = count0 + static_cast<double>(at + j - ref);
+                    double count = crosspitch_count(count0, at + j - ref);
                     double period = count - after;
                     estimate = count > 0 && period > 0 ? sr / period : sr;
                     count0 = after;
@@ -112,7 +137,7 @@ static VESK_KERNEL void crosspitch_perform(const t_sample *in, t_sample *out, t_
             gap += static_cast<double>(m);
     }
     x->alt = static_cast<t_sample>(prev);
-    x->sampcount = static_cast<t_sample>(count0 + static_cast<double>(n - ref));
+    x->sampcount = static_cast<t_sample>(crosspitch_count(count0, n - ref));
     x->freq = static_cast<t_sample>(estimate);
     x->gap = static_cast<t_sample>(gap);
 }

@@ -12,8 +12,8 @@
 
 #include <cstdint>
 
-#include "m_pd.h"
 #include "tessel/ieee.h"
+#include "vesk.h"
 
 namespace vesk {
 
@@ -57,6 +57,7 @@ inline double swap_sample(double x) {
 // Single precision, from aq = |q| and adq = |dq|: the signs of x * q and of
 // dq cancel, and 2^31 - 1 and -2^31 both read +-2^31 once rounded, so k
 // saturates at +-2^31 in the sign of x.
+template <bool Wide = false>
 inline float quantize_pow2_sample(float x, float aq, float adq) {
     auto b = tessel::sbits(x * aq);
     std::int32_t mag = b & 0x7fffffff;
@@ -69,13 +70,20 @@ inline float quantize_pow2_sample(float x, float aq, float adq) {
 }
 
 // Double precision, from q and dq themselves: (2^31 - 1) * dq and 2^31 * dq
-// are different numbers here.
+// are different numbers here. Wide: for a processor with AVX2, which
+// truncates a double in one instruction (the loop is vectorised only that
+// way there, and only through a 32-bit integer with SSE2 alone).
+template <bool Wide = false>
 inline double quantize_pow2_sample(double x, double q, double dq) {
     double p = x * q;
-    bool sat = !(tessel::abs(p) < 2147483648.0);  // 2^31 or more, or NaN
-    auto k = static_cast<double>(static_cast<std::int32_t>(sat ? 0 : p));
-    k = sat ? (p < 0 ? -2147483648.0 : 2147483647.0) : k;
-    k = p != p ? 0 : k;
+    double c = p < -2147483648.0 ? -2147483648.0 : p;  // clamped to k's range
+    c = c > 2147483647.0 ? 2147483647.0 : c;
+    c = c == c ? c : 0.0;  // NaN
+    double k;
+    if constexpr (Wide)
+        k = __builtin_trunc(c);
+    else
+        k = static_cast<double>(static_cast<std::int32_t>(c));
     return k * dq + 0;
 }
 

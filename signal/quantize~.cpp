@@ -73,23 +73,24 @@ static void quantize_16bit(t_quantize *x) {
 // formed exactly and rounded once (tessel/exact.h), chosen by the mode.
 // Eight: n is a multiple of 8, and the power of two routine works in groups
 // of 8 (vesk::map8).
-template <auto Product>
+// Wide: compiled for a processor with AVX2 and FMA (vesk::add_pair).
+template <auto Product, bool Wide>
 static VESK_KERNEL void quantize_products(const t_quantize *x, const t_sample *in, t_sample *out, t_int n) {
     const tessel::factor<t_sample> f = x->factor;
     const tessel::step<t_sample> s = x->step;
     for (t_int i = 0; i < n; i++) {
         t_sample v = in[i];
-        out[i] = Product(tessel::trunc_product(v, f), s);
+        out[i] = Product(tessel::trunc_product<Wide>(v, f), s);
     }
 }
 
-template <bool Eight>
+template <bool Eight, bool Wide = false>
 static VESK_KERNEL void quantize_perform(t_quantize *x, const t_sample *in, t_sample *out, t_int n) {
     switch (x->mode) {
     case quantize_pow2: {
         t_sample q = x->quantiz, dq = x->dequantiz;
         vesk::quantize_pow2_factors(q, dq);
-        auto f = [q, dq](t_sample v) { return vesk::quantize_pow2_sample(v, q, dq); };
+        auto f = [q, dq](t_sample v) { return vesk::quantize_pow2_sample<Wide>(v, q, dq); };
         if constexpr (Eight)
             vesk::map8(in, out, n, f);
         else
@@ -97,15 +98,15 @@ static VESK_KERNEL void quantize_perform(t_quantize *x, const t_sample *in, t_sa
         break;
     }
     case quantize_wide:
-        quantize_products<tessel::product_wide<t_sample>>(x, in, out, n);
+        quantize_products<tessel::product_wide<t_sample>, Wide>(x, in, out, n);
         break;
     case quantize_split:
         quantize_products<static_cast<t_sample (*)(std::int32_t, const tessel::step<t_sample> &)>(
-            tessel::product_split)>(x, in, out, n);
+            tessel::product_split), Wide>(x, in, out, n);
         break;
     case quantize_tiny:
         quantize_products<static_cast<t_sample (*)(std::int32_t, const tessel::step<t_sample> &)>(
-            tessel::product_tiny)>(x, in, out, n);
+            tessel::product_tiny), Wide>(x, in, out, n);
         break;
     default:
         vesk::pass(in, out, n);
@@ -113,8 +114,11 @@ static VESK_KERNEL void quantize_perform(t_quantize *x, const t_sample *in, t_sa
 }
 
 static void quantize_dsp(t_quantize *x, t_signal **sp) {
-    vesk::add_choice<quantize_perform<false>, quantize_perform<true>>(sp[0]->s_n, x, sp[0]->s_vec, sp[1]->s_vec,
-                                                                     static_cast<t_int>(sp[0]->s_n));
+    auto n = static_cast<t_int>(sp[0]->s_n);
+    if ((n & 7) == 0)
+        vesk::add_pair<quantize_perform<true>, quantize_perform<true, true>>(x, sp[0]->s_vec, sp[1]->s_vec, n);
+    else
+        vesk::add_pair<quantize_perform<false>, quantize_perform<false, true>>(x, sp[0]->s_vec, sp[1]->s_vec, n);
 }
 
 static void quantize_helper() {

@@ -151,6 +151,22 @@ inline void add(Args... args) {
     routine<decltype(Fn)>::template add<Fn>(args...);
 }
 
+// Registers Base, or on a processor with AVX2 and FMA Wide (the same kernel
+// in the form that vectorises there), compiled for it. Both take the same
+// words.
+template <auto Base, auto Wide, class... Args>
+inline void add_pair(Args... args) {
+    static_assert(std::is_same_v<decltype(Base), decltype(Wide)>);
+    using R = routine<decltype(Base)>;
+#if VESK_VARIANTS
+    if (processor() == cpu::avx2) {
+        dsp_add(R::template perform_avx2<Wide>, R::words, to_word(args)...);
+        return;
+    }
+#endif
+    dsp_add(R::template perform<Base>, R::words, to_word(args)...);
+}
+
 // Registers the unrolled routine when the block length is a multiple of 8,
 // the plain one otherwise. Both take the same words.
 template <auto Plain, auto Unrolled, class... Args>

@@ -40,8 +40,6 @@ MAP, MAP8 = VESK_LOOPS
 NEON32 = ("NEON on 32-bit arm does no IEEE float arithmetic (subnormal numbers read as 0), so GCC does not "
           "vectorise float arithmetic there; integer and moving loops are")
 SCALAR = {
-    ("linux-amd64-64", "signal/quantize~.cpp", "quantize~.cpp", MAP):
-        "the exact product of two doubles needs a fused multiply-add, which baseline x86-64 lacks",
     ("linux-armv7-32", "signal/quantize~.cpp", "quantize~.cpp", MAP): NEON32,
     ("linux-armv7-32", "signal/quantize~.cpp", "vesk.h", MAP): NEON32,
     ("linux-armv7-32", "signal/quantize~.cpp", "vesk.h", MAP8): NEON32,

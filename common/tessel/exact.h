@@ -45,6 +45,10 @@ inline factor<float> make_factor(float q) {
     return f;
 }
 
+// Wide: the routine is compiled for a processor with AVX2 and FMA, where the
+// truncation of a double is one instruction that loops vectorise; a
+// processor with SSE2 alone does it through a 32-bit integer.
+template <bool Wide = false>
 inline std::int32_t trunc_product(float x, const factor<float> &f) {
     std::uint32_t b = bits(x);
     std::uint32_t mag = b & 0x7fffffffu;
@@ -71,16 +75,22 @@ inline factor<double> make_factor(double q) {
     return factor<double>{q};
 }
 
+template <bool Wide = false>
 inline std::int32_t trunc_product(double x, const factor<double> &f) {
     double p = x * f.q;
     double e = __builtin_fma(x, f.q, -p);  // exact: x * q = p + e
-    double t = __builtin_trunc(p);
-    // one step toward zero where t == p and e points toward zero
-    std::int64_t inward = (t == p) & ((sbits(e) ^ sbits(p)) < 0) & (e != 0);
-    t -= from_bits<double>(bits(1.0) | (bits(p) & ieee<double>::sign)) * static_cast<double>(inward);
-    t = t < -2147483648.0 ? -2147483648.0 : t;  // -inf too
-    t = t > 2147483647.0 ? 2147483647.0 : t;    // +inf too
-    t = t == t ? t : 0.0;                       // NaN
+    // p clamped to the 32-bit range (NaN to 0) and truncated toward zero
+    double c = p < -2147483648.0 ? -2147483648.0 : p;
+    c = c > 2147483647.0 ? 2147483647.0 : c;
+    c = c == c ? c : 0.0;
+    double t;
+    if constexpr (Wide)
+        t = __builtin_trunc(c);
+    else
+        t = static_cast<double>(static_cast<std::int32_t>(c));
+    // one step toward zero where p is that integer and e points toward zero
+    bool inward = (t == p) & ((e < 0) != (p < 0)) & (e != 0);
+    t = inward ? t - (p < 0 ? -1.0 : 1.0) : t;
     return static_cast<std::int32_t>(t);
 }
 

@@ -37,11 +37,11 @@ bool wide() {
 
 // Runs Fn's two entries on the same words, with `out` standing for each
 // output vector: returns false at the first block whose outputs differ.
-template <auto Fn, class... A>
+template <auto Fn, auto Wide = Fn>
 void both(t_int *wa, t_int *wb) {
     using R = vesk::routine<decltype(Fn)>;
     R::template perform<Fn>(wa);
-    R::template perform_avx2<Fn>(wb);
+    R::template perform_avx2<Wide>(wb);
 }
 #endif
 
@@ -93,7 +93,7 @@ bool state_same(const Obj &a, const Obj &b) {
 // (in, out, obj, n).
 enum words { obj_in_out_n, in_out_n_obj, in_out_obj_n };
 
-template <auto Fn, class Obj>
+template <auto Fn, class Obj, auto Wide = Fn>
 void compare_blocks(Obj &xa, Obj &xb, words order, std::uint64_t seed, int blocks, t_int n) {
 #if VESK_VARIANTS
     std::mt19937_64 rng(seed);
@@ -112,7 +112,7 @@ void compare_blocks(Obj &xa, Obj &xb, words order, std::uint64_t seed, int block
             t_int wa[5], wb[5];
             fill(wa, &xa, ia.data(), pa);
             fill(wb, &xb, ib.data(), pb);
-            both<Fn>(wa, wb);
+            both<Fn, Wide>(wa, wb);
             std::vector<t_sample> ra(pa, pa + n), rb(pb, pb + n);
             ASSERT_TRUE(same(ra, rb)) << "block " << b << (inplace ? " in place" : " separate");
             ASSERT_TRUE(state_same(xa, xb)) << "state after block " << b;
@@ -130,7 +130,7 @@ constexpr std::uint64_t pattern_stride = 61;
 constexpr std::uint64_t pattern_stride = 1;
 #endif
 
-template <auto Fn, class Obj>
+template <auto Fn, class Obj, auto Wide = Fn>
 void compare_every_pattern(Obj &xa, Obj &xb) {
 #if VESK_VARIANTS
     constexpr t_int n = 4096;
@@ -142,7 +142,7 @@ void compare_every_pattern(Obj &xa, Obj &xb) {
                       reinterpret_cast<t_int>(oa.data()), n};
         t_int wb[] = {0, reinterpret_cast<t_int>(&xb), reinterpret_cast<t_int>(in.data()),
                       reinterpret_cast<t_int>(ob.data()), n};
-        both<Fn>(wa, wb);
+        both<Fn, Wide>(wa, wb);
         if (!same(oa, ob)) {
             for (t_int i = 0; i < n; i++)
                 ASSERT_EQ(tessel::bits(oa[i]), tessel::bits(ob[i])) << "input bits " << std::hex << (base + i);
@@ -168,10 +168,12 @@ TEST_P(QuantizeEveryPattern, Mode) {
     quantize_set(&a, q);
     quantize_set(&b, q);
     if constexpr (sizeof(t_sample) == 4)
-        compare_every_pattern<quantize_perform<true>>(a, b);
+        compare_every_pattern<quantize_perform<true>, t_quantize, quantize_perform<true, true>>(a, b);
     else
-        compare_blocks<quantize_perform<true>>(a, b, obj_in_out_n, 1, 4000, 4096);
-    compare_blocks<quantize_perform<false>>(a, b, obj_in_out_n, 2, 200, 63);
+        compare_blocks<quantize_perform<true>, t_quantize, quantize_perform<true, true>>(a, b, obj_in_out_n, 1,
+                                                                                         4000, 4096);
+    compare_blocks<quantize_perform<false>, t_quantize, quantize_perform<false, true>>(a, b, obj_in_out_n, 2, 200,
+                                                                                       63);
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, QuantizeEveryPattern,
