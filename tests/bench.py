@@ -120,6 +120,9 @@ class SignalCase(unittest.TestCase):
 #   Result.levels where the host printed it.
 # - Pd 0.55 starts a real-time watchdog helper unless told not to: the bench
 #   runs every host with -nrt, as a batch run needs no real-time priority.
+# - After refusing a message at its nesting limit ("stack overflow"), Pd 0.53
+#   passes the messages that the levels below send as they return; Pd 0.55
+#   passes none until the chain has returned (host_unwinds_after_overflow).
 HOST_FLAGS = ["-nogui", "-noaudio", "-batch", "-noprefs", "-stderr", "-nrt"]
 _VERBOSE = re.compile(r"^verbose\((\d+)\): ")
 
@@ -141,6 +144,19 @@ def host_version():
 def host_prints_levels():
     """Whether the host marks verbose() lines with their level."""
     return host_version() < (0, 54, 0)
+
+
+@functools.lru_cache(maxsize=None)
+def host_unwinds_after_overflow():
+    """Whether the host still passes messages while a chain it refused at its
+    nesting limit unwinds. Pd 0.53 does: every level below the refused one
+    sends on as it returns. Pd 0.55 passes nothing until the chain has
+    returned. Asked of the host itself, with its own [trigger] feeding
+    itself: its right outlet re-enters, its left one fires as each level
+    returns."""
+    r = run("t: t b b\nt:1 -> t\nt:0 => u\n@0 t bang\n", dsp=False, allow_errors=True, timeout=60)
+    assert "error: stack overflow" in r.console, "the host did not refuse the chain: %r" % r.console
+    return len(r["u"]) > 0
 
 
 def _console_line(line):

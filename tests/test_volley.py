@@ -5,7 +5,7 @@ import re
 import tempfile
 import unittest
 
-from bench import TESSEL_DIR, SignalCase, build, run, run_patch
+from bench import TESSEL_DIR, SignalCase, build, host_unwinds_after_overflow, run, run_patch
 
 RECORD = """
     v:0 => o1
@@ -340,6 +340,7 @@ class ReentryTest(SignalCase):
                     levels = seq.count("o3: 1") - 1
                     self.assertGreater(levels, 100)
                     whole = burst(*range(1, count + 1))
+                    unwinds = host_unwinds_after_overflow()
                     # idle afterwards: resume does nothing, pause then resume
                     # gives the done bang alone
                     want = {
@@ -347,8 +348,11 @@ class ReentryTest(SignalCase):
                         0: ["o3: 1", "o1: bang"] * levels + ["o2: bang"] + whole,
                         # every level's burst ends; its done bang starts the next
                         1: whole * levels + ["o2: bang"] + whole,
-                        # the index 1 sets the count to 1 and starts the next level
-                        2: ["o3: 1"] * levels + ["o1: bang"] * levels + ["o2: bang"] + burst(1),
+                        # the index 1 sets the count to 1 and starts the next level;
+                        # each level's bang goes out as it returns, where the
+                        # host passes messages while the refused chain unwinds
+                        2: ["o3: 1"] * levels + ["o1: bang"] * (levels if unwinds else 0)
+                           + ["o2: bang"] + burst(1),
                     }[outlet]
                     self.assertSame(seq, want)
 
@@ -369,8 +373,15 @@ class ReentryTest(SignalCase):
             @1 v resume
         """, record=False, blocks=2, allow_errors=True, timeout=30)
         self.assertEqual(set(r.console), {"error: stack overflow"})
-        self.assertNotIn("o2: bang", seq[:-1])
-        self.assertSame(seq[-3:], burst(2))
+        if host_unwinds_after_overflow():
+            self.assertNotIn("o2: bang", seq[:-1])
+            self.assertSame(seq[-3:], burst(2))
+        else:
+            # no pause reaches the object while the chain unwinds: every
+            # level stops without its done bang, the object ends idle and
+            # resume does nothing
+            self.assertGreater(len(seq), 100)
+            self.assertEqual(set(seq), {"o3: 1"})
 
     def test_a_refused_chain_inside_the_done_bang(self):
         # a burst of 0 sends only its done bang, which sets the count to 1
