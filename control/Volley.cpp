@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "m_pd.h"
+#include "tessel/export.h"
 extern "C" {
 #include "m_imp.h"  // outlet traversal, to recognise a wire into our own inlet
 }
@@ -128,7 +129,7 @@ static void Volley_resume(t_Volley *x) {
     Volley_loop(x, static_cast<std::int64_t>(x->position) + 1, bound);
 }
 
-extern "C" __attribute__((visibility("default"))) void Volley_setup() {
+TESSEL_SETUP Volley_setup() {
     Volley_class = class_new(gensym("Volley"), reinterpret_cast<t_newmethod>(Volley_new), nullptr,
                              sizeof(t_Volley), 0, A_DEFFLOAT, A_NULL);
     class_addcreator(reinterpret_cast<t_newmethod>(Volley_new), gensym("volley"), A_DEFFLOAT, A_NULL);
@@ -142,6 +143,6 @@ extern "C" __attribute__((visibility("default"))) void Volley_setup() {
 }
 
 // The module loaded under its lower-case file name.
-extern "C" __attribute__((visibility("default"))) void volley_setup() {
+TESSEL_SETUP volley_setup() {
     Volley_setup();
 }

@@ -4,8 +4,9 @@
 #pragma once
 
 #include "m_pd.h"
+#include "tessel/export.h"
 
-#define EXTREMUM_SETUP extern "C" __attribute__((visibility("default"))) void
+#define EXTREMUM_SETUP TESSEL_SETUP
 
 struct t_extremum {
     t_object x_obj;

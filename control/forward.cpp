@@ -2,6 +2,7 @@
 // that "send" can change. It reads the binding anew for every message, so
 // receivers that appear or go away later are found or missed accordingly.
 #include "m_pd.h"
+#include "tessel/export.h"
 
 static t_class *forward_class;
 
@@ -51,7 +52,7 @@ static void forward_send(t_forward *x, t_symbol *s) {
     x->target = s;
 }
 
-extern "C" __attribute__((visibility("default"))) void forward_setup() {
+TESSEL_SETUP forward_setup() {
     forward_class = class_new(gensym("forward"), reinterpret_cast<t_newmethod>(forward_new), nullptr,
                               sizeof(t_forward), 0, A_DEFSYM, A_NULL);
     class_addbang(forward_class, reinterpret_cast<t_method>(forward_bang));

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "m_pd.h"
+#include "tessel/export.h"
 
 static t_class *mean_class;
 
@@ -58,7 +59,7 @@ static void mean_list(t_mean *x, t_symbol *, int argc, t_atom *argv) {
     mean_bang(x);
 }
 
-extern "C" __attribute__((visibility("default"))) void mean_setup() {
+TESSEL_SETUP mean_setup() {
     mean_class = class_new(gensym("mean"), reinterpret_cast<t_newmethod>(mean_new), nullptr, sizeof(t_mean),
                            0, A_NULL);
     class_addbang(mean_class, reinterpret_cast<t_method>(mean_bang));

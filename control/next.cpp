@@ -1,6 +1,7 @@
 // next: bangs outlet 1 for the first message of each logical instant and
 // outlet 2 for every further message of the same instant.
 #include "m_pd.h"
+#include "tessel/export.h"
 
 static t_class *next_class;
 
@@ -31,7 +32,7 @@ static void next_anything(t_next *x, t_symbol *, int, t_atom *) {
     }
 }
 
-extern "C" __attribute__((visibility("default"))) void next_setup() {
+TESSEL_SETUP next_setup() {
     next_class = class_new(gensym("next"), reinterpret_cast<t_newmethod>(next_new), nullptr, sizeof(t_next), 0,
                            A_NULL);
     class_addanything(next_class, reinterpret_cast<t_method>(next_anything));

@@ -3,6 +3,7 @@
 #include "tessel/fmath.h"
 
 #include "m_pd.h"
+#include "tessel/export.h"
 
 static t_class *ra2xy_class;
 
@@ -28,7 +29,7 @@ static void ra2xy_float(t_ra2xy *x, t_floatarg r) {
     outlet_float(x->x_obj.ob_outlet, tessel::cos(x->x_angle) * r);
 }
 
-extern "C" __attribute__((visibility("default"))) void ra2xy_setup() {
+TESSEL_SETUP ra2xy_setup() {
     ra2xy_class = class_new(gensym("ra2xy"), reinterpret_cast<t_newmethod>(ra2xy_new), nullptr,
                             sizeof(t_ra2xy), 0, A_NULL);
     class_doaddfloat(ra2xy_class, reinterpret_cast<t_method>(ra2xy_float));

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "m_pd.h"
+#include "tessel/export.h"
 #include "tessel/numeric.h"
 
 static t_class *singleshot_class;
@@ -34,7 +35,7 @@ static void singleshot_arm(t_singleshot *x) {
     x->armed = 1;
 }
 
-extern "C" __attribute__((visibility("default"))) void singleshot_setup() {
+TESSEL_SETUP singleshot_setup() {
     singleshot_class = class_new(gensym("singleshot"), reinterpret_cast<t_newmethod>(singleshot_new), nullptr,
                                  sizeof(t_singleshot), 0, A_DEFFLOAT, A_NULL);
     class_addbang(singleshot_class, reinterpret_cast<t_method>(singleshot_bang));

@@ -2,10 +2,18 @@
 // one line per message: the selector, the arguments separated by blanks,
 // then ";" and a newline. The stream's own buffering decides when lines
 // appear; deleting the object flushes it.
+//
+// Line ends: "\n" through the C runtime's stream. On Windows the host leaves
+// its standard output in the runtime's text mode (it makes only files it
+// opens itself binary), so each line ends in CR LF there: what a Windows
+// console, a redirected file read by type or Notepad, and a program reading
+// it in text mode all take as a line end. Writing "\r\n" would come out as
+// CR CR LF.
 #include <cstdio>
 #include <cstring>
 
 #include "m_pd.h"
+#include "tessel/export.h"
 
 static t_class *stdout_class;
 
@@ -55,7 +63,7 @@ static void stdout_anything(t_stdout *, t_symbol *s, int argc, t_atom *argv) {
     printf("%.*s;\n", static_cast<int>(end), line);
 }
 
-extern "C" __attribute__((visibility("default"))) void stdout_setup() {
+TESSEL_SETUP stdout_setup() {
     stdout_class = class_new(gensym("stdout"), reinterpret_cast<t_newmethod>(stdout_new),
                              reinterpret_cast<t_method>(stdout_free), sizeof(t_stdout), 0, A_NULL);
     class_addanything(stdout_class, reinterpret_cast<t_method>(stdout_anything));

@@ -1,6 +1,7 @@
 // tally: one number that inlet 2 adds to and inlet 3 multiplies, silently;
 // a bang reads it out, a float on inlet 1 sets and sends it.
 #include "m_pd.h"
+#include "tessel/export.h"
 
 static t_class *tally_class;
 
@@ -39,7 +40,7 @@ static void tally_multiply(t_tally *x, t_floatarg f) {
     x->value = x->value * f;
 }
 
-extern "C" __attribute__((visibility("default"))) void tally_setup() {
+TESSEL_SETUP tally_setup() {
     tally_class = class_new(gensym("tally"), reinterpret_cast<t_newmethod>(tally_new), nullptr,
                             sizeof(t_tally), 0, A_DEFFLOAT, A_NULL);
     class_addbang(tally_class, reinterpret_cast<t_method>(tally_bang));

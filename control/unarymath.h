@@ -10,9 +10,10 @@
 #include "tessel/fmath.h"
 
 #include "m_pd.h"
+#include "tessel/export.h"
 
 // Setup entries are the only symbols a module exports.
-#define UNARYMATH_SETUP extern "C" __attribute__((visibility("default"))) void
+#define UNARYMATH_SETUP TESSEL_SETUP
 
 static t_class *unarymath_class;
 

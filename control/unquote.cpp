@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "m_pd.h"
+#include "tessel/export.h"
 
 static t_class *unquote_class;
 
@@ -59,7 +60,7 @@ static void unquote_float(t_unquote *, t_floatarg) {}
 
 static void unquote_list(t_unquote *, t_symbol *, int, t_atom *) {}
 
-extern "C" __attribute__((visibility("default"))) void unquote_setup() {
+TESSEL_SETUP unquote_setup() {
     unquote_class = class_new(gensym("unquote"), reinterpret_cast<t_newmethod>(unquote_new), nullptr,
                               sizeof(t_unquote), 0, A_NULL);
     class_addbang(unquote_class, reinterpret_cast<t_method>(unquote_bang));

@@ -3,6 +3,7 @@
 #include "tessel/fmath.h"
 
 #include "m_pd.h"
+#include "tessel/export.h"
 
 static t_class *xy2ra_class;
 
@@ -27,7 +28,7 @@ static void xy2ra_float(t_xy2ra *x, t_floatarg xf) {
     outlet_float(x->x_obj.ob_outlet, tessel::hypot(xf, x->x_y));
 }
 
-extern "C" __attribute__((visibility("default"))) void xy2ra_setup() {
+TESSEL_SETUP xy2ra_setup() {
     xy2ra_class = class_new(gensym("xy2ra"), reinterpret_cast<t_newmethod>(xy2ra_new), nullptr,
                             sizeof(t_xy2ra), 0, A_NULL);
     class_doaddfloat(xy2ra_class, reinterpret_cast<t_method>(xy2ra_float));

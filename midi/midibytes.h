@@ -14,10 +14,11 @@
 #include <limits>
 
 #include "m_pd.h"
+#include "tessel/export.h"
 #include "tessel/numeric.h"
 
 // Setup entries are the only symbols a module exports.
-#define MIDI_SETUP extern "C" __attribute__((visibility("default"))) void
+#define MIDI_SETUP TESSEL_SETUP
 
 namespace midi {
 

@@ -1,13 +1,35 @@
 // idlestep: sets (float) and reports (bang) the host scheduler's sleep grain.
 //
-// The host on Linux exports the setting through get_sys_sleepgrain (declared
-// in its s_stuff.h). The declaration is weak, so the module still loads in a
-// host without it; the setting is then a stand-in variable of this module,
-// starting at 0 like the host's own unset grain and shared by every idlestep
-// object, which changes nothing in the host.
+// The host exports the setting through get_sys_sleepgrain (declared in its
+// s_stuff.h), which not every host has; the module looks it up instead of
+// linking to it, so that it still loads in a host without it. The setting is
+// then a stand-in variable of this module, starting at 0 like the host's own
+// unset grain and shared by every idlestep object, which changes nothing in
+// the host. On ELF targets the lookup is a weak declaration; a Windows DLL
+// has no weak imports, so there it asks the module that holds the host's own
+// functions (pd.dll, found from the address of class_new) for the entry.
 #include "vesk.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+
+typedef int *(*idlestep_getter)(void);
+
+static idlestep_getter idlestep_lookup() {
+    HMODULE host = nullptr;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCSTR>(&class_new), &host))
+        return nullptr;
+    return reinterpret_cast<idlestep_getter>(
+        reinterpret_cast<void *>(GetProcAddress(host, "get_sys_sleepgrain")));
+}
+#else
 extern "C" int *get_sys_sleepgrain(void) __attribute__((weak));
+
+static int *(*idlestep_lookup())(void) {
+    return get_sys_sleepgrain;
+}
+#endif
 
 static t_class *idlestep_class;
 static int idlestep_standin;
@@ -38,8 +60,8 @@ static void idlestep_float(t_idlestep *x, t_floatarg f) {
 }
 
 VESK_SETUP idlestep_setup() {
-    if (get_sys_sleepgrain) {
-        if (int *p = get_sys_sleepgrain())
+    if (auto get = idlestep_lookup()) {
+        if (int *p = get())
             idlestep_grain = p;
     }
     idlestep_class = class_new(gensym("idlestep"), reinterpret_cast<t_newmethod>(idlestep_new), nullptr,

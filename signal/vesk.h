@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "m_pd.h"
+#include "tessel/export.h"
 #include "tessel/ieee.h"
 #include "tessel/numeric.h"
 
@@ -28,7 +29,7 @@
 extern "C" t_int *zero_perf8(t_int *w);
 
 // Setup entries are the only symbols a module exports.
-#define VESK_SETUP extern "C" __attribute__((visibility("default"))) void
+#define VESK_SETUP TESSEL_SETUP
 
 // The two banner lines, posted last by every setup entry. They go through
 // verbose() at level 0, which newer hosts keep but mark deprecated.

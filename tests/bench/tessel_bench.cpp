@@ -28,11 +28,11 @@
 #include <cstring>
 
 #include "m_pd.h"
+#include "tessel/export.h"
 extern "C" {
 #include "m_imp.h"
 }
 
-#define EXPORT extern "C" __attribute__((visibility("default")))
 
 #if PD_FLOATSIZE == 32
 typedef uint32_t t_bits;
@@ -322,7 +322,7 @@ static void drive_free(t_drive *x) {
     freebytes(x->script, sizeof(t_atom) * (x->n ? x->n : 1));
 }
 
-EXPORT void tessel_bench_setup() {
+TESSEL_SETUP tessel_bench_setup() {
     rec_class = class_new(gensym("rec"), (t_newmethod)rec_new, 0, sizeof(t_rec), 0, A_DEFSYM, A_NULL);
     class_addanything(rec_class, (t_method)rec_anything);
 

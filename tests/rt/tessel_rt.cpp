@@ -19,8 +19,8 @@
 #include <cstdio>
 
 #include "m_pd.h"
+#include "tessel/export.h"
 
-#define EXPORT extern "C" __attribute__((visibility("default")))
 
 static void (*counter_open)();
 static void (*counter_close)();
@@ -109,7 +109,7 @@ static void window_dsp(t_window *x, t_signal **sp) {
     dsp_add(window_perform, 2, x, (t_int)sp[0]->s_n);
 }
 
-EXPORT void tessel_rt_setup() {
+TESSEL_SETUP tessel_rt_setup() {
     counter_open = (void (*)())dlsym(RTLD_DEFAULT, "tessel_rt_open");
     counter_close = (void (*)())dlsym(RTLD_DEFAULT, "tessel_rt_close");
     counter_report = (int (*)(char *, size_t))dlsym(RTLD_DEFAULT, "tessel_rt_report");

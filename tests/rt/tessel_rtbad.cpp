@@ -17,8 +17,8 @@
 #include <cstring>
 
 #include "m_pd.h"
+#include "tessel/export.h"
 
-#define EXPORT extern "C" __attribute__((visibility("default")))
 
 enum { BAD_NONE, BAD_MALLOC, BAD_GETBYTES, BAD_WRITE, BAD_STDIO, BAD_POST, BAD_LOCK };
 
@@ -84,7 +84,7 @@ static void bad_dsp(t_bad *x, t_signal **sp) {
     dsp_add(bad_perform, 4, x, sp[0]->s_vec, sp[1]->s_vec, (t_int)sp[0]->s_n);
 }
 
-EXPORT void tessel_rtbad_setup() {
+TESSEL_SETUP tessel_rtbad_setup() {
     bad_class = class_new(gensym("rtbad~"), (t_newmethod)bad_new, (t_method)bad_free, sizeof(t_bad), 0,
                           A_DEFSYM, A_NULL);
     CLASS_MAINSIGNALIN(bad_class, t_bad, f);
