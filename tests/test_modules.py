@@ -9,7 +9,7 @@ import shutil
 import subprocess
 import unittest
 
-from bench import EXT, PD, TESSEL_DIR
+from bench import EXT, PD, TARGET, TESSEL_DIR
 
 ALLOWED_LIBS = {"libc.so.6", "libm.so.6"}
 TOOLS = os.environ.get("TESSEL_TOOL_PREFIX", "")     # e.g. aarch64-linux-gnu-
@@ -40,6 +40,40 @@ def c_library():
     return [os.path.join(SYSROOT or "/", "lib", TRIPLET, lib) for lib in sorted(ALLOWED_LIBS)]
 
 
+WINDOWS = TARGET.startswith("windows-")
+# A Windows module may import the host and DLLs every Windows has: the C
+# runtime (msvcrt) and KERNEL32; never a compiler runtime DLL (libstdc++,
+# libgcc_s, libwinpthread), which a user's machine does not have.
+WINDOWS_DLLS = {"pd.dll", "msvcrt.dll", "kernel32.dll"}
+
+
+def pe_tables(path):
+    """(imported DLLs, exported names) of a Windows module, read with the
+    target's objdump."""
+    out = subprocess.run([TOOLS + "objdump", "-p", path], capture_output=True, text=True, check=True).stdout
+    dlls = {d.lower() for d in re.findall(r"^\tDLL Name: (\S+)", out, re.M)}
+    table = re.search(r"\[Ordinal/Name Pointer\] Table\n((?:\t\[ *\d+\] \S+\n)*)", out)
+    exports = set(re.findall(r"\] (\S+)", table.group(1))) if table else set()
+    return dlls, exports
+
+
+@unittest.skipUnless(WINDOWS, "Windows modules only")
+class WindowsModuleTest(unittest.TestCase):
+    modules = sorted(glob.glob(os.path.join(TESSEL_DIR, "*" + EXT)))
+
+    def test_imports_and_exports(self):
+        self.assertTrue(self.modules)
+        for m in self.modules:
+            with self.subTest(module=os.path.basename(m)):
+                dlls, exports = pe_tables(m)
+                self.assertIn("pd.dll", dlls)
+                self.assertLessEqual(dlls, WINDOWS_DLLS)
+                base = os.path.basename(m)[:-len(EXT)].replace("~", "_tilde")
+                self.assertIn(base + "_setup", exports)
+                self.assertTrue(all(s.endswith("_setup") for s in exports), exports)
+
+
+@unittest.skipIf(WINDOWS, "ELF modules only (the Windows modules' tables are read above)")
 class ModuleTest(unittest.TestCase):
     modules = sorted(glob.glob(os.path.join(TESSEL_DIR, "*" + EXT)))
 
