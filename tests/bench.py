@@ -123,8 +123,19 @@ class SignalCase(unittest.TestCase):
 # - After refusing a message at its nesting limit ("stack overflow"), Pd 0.53
 #   passes the messages that the levels below send as they return; Pd 0.55
 #   passes none until the chain has returned (host_unwinds_after_overflow).
+# - A Windows host writes its output through the C runtime's text mode: every
+#   line ends in CR LF (wine passes the bytes on). host_text() reads CR LF as
+#   a line end; what a module itself writes (stdout's line ends) is checked
+#   on the raw bytes.
+WINDOWS = TARGET.startswith("windows-")
 HOST_FLAGS = ["-nogui", "-noaudio", "-batch", "-noprefs", "-stderr", "-nrt"]
 _VERBOSE = re.compile(r"^verbose\((\d+)\): ")
+
+
+def host_text(data):
+    """The host's output bytes as text, each line ending in "\\n"."""
+    text = data.decode("utf-8", "replace")
+    return text.replace("\r\n", "\n") if WINDOWS else text
 
 
 def host_command(*args):
@@ -365,8 +376,8 @@ def run_patch(path, sr=None, args=(), expect_rc=0, allow_errors=False, timeout=2
     extra, env = env, host_env()
     env.update(extra or {})
     proc = subprocess.run(cmd, capture_output=True, timeout=timeout, env=env)
-    stdout = proc.stdout.decode("utf-8", "replace")
-    stderr = proc.stderr.decode("utf-8", "replace")
+    stdout = host_text(proc.stdout)
+    stderr = host_text(proc.stderr)
     res = Result(proc, stdout, stderr)
     problems = []
     if any(mark in stderr for mark in SANITIZER_MARKS):

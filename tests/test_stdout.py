@@ -122,6 +122,21 @@ def run_merged(script, blocks):
     return out.splitlines()
 
 
+class LineEndTest(unittest.TestCase):
+    def test_line_end_of_the_system(self):
+        # CR LF on Windows (what its console and a redirected file read as a
+        # line end), LF elsewhere; never CR CR LF
+        text = bench.build("s: stdout\n@0 s foo 1\n@0 s bar\n", 1)
+        with tempfile.TemporaryDirectory() as d:
+            path = os.path.join(d, "case.pd")
+            with open(path, "w") as f:
+                f.write(text)
+            proc = subprocess.run(bench.patch_command(path), capture_output=True, timeout=20,
+                                  env=bench.host_env())
+        end = b"\r\n" if bench.WINDOWS else b"\n"
+        self.assertEqual(proc.stdout, b"foo 1;" + end + b"bar;" + end)
+
+
 class FlushTest(unittest.TestCase):
     def test_flushed_when_deleted_not_before(self):
         # [r in] -> [stdout] are made inside the subpatch "inner" by messages,
