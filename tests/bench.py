@@ -25,11 +25,13 @@ run(..., block=N) puts the labelled objects in a subpatch with [block~ N];
 DSP is switched on before the first block unless dsp=False; the host quits
 after `blocks` top-level blocks.
 """
+import atexit
 import functools
 import math
 import os
 import re
 import shlex
+import shutil
 import struct
 import subprocess
 import tempfile
@@ -127,7 +129,19 @@ class SignalCase(unittest.TestCase):
 #   line ends in CR LF (wine passes the bytes on). host_text() reads CR LF as
 #   a line end; what a module itself writes (stdout's line ends) is checked
 #   on the raw bytes.
+# - wine's C runtime writes a redirected stdout at every printf (a Windows
+#   one buffers it): when a module's buffered output reaches the pipe cannot
+#   be seen under wine (STDOUT_BUFFERED).
+# - A Windows host guards its start-up with a flag in the registry, shared by
+#   every host of the user: while one loads its -lib libraries the flag says
+#   "loading", and a host that starts meanwhile takes it for a crash of the
+#   last start and loads none of its own (it prints "Pd seems to have crashed
+#   on startup"; a case then lacks the instrument and never quits). The
+#   libraries are loaded there by a first patch instead ([declare -stdlib]
+#   with their absolute paths), which that guard does not cover: loader_patch().
 WINDOWS = TARGET.startswith("windows-")
+STDOUT_BUFFERED = not WINDOWS
+LINE_END = "\r\n" if WINDOWS else "\n"   # the system's line end, as a module's text output has it
 HOST_FLAGS = ["-nogui", "-noaudio", "-batch", "-noprefs", "-stderr", "-nrt"]
 _VERBOSE = re.compile(r"^verbose\((\d+)\): ")
 
@@ -351,11 +365,27 @@ def patch_command(path, path_dirs=None, sr=None, args=(), libs=None):
     cmd = host_command(*HOST_FLAGS)
     for d in (path_dirs if path_dirs is not None else [TESSEL_DIR]):
         cmd += ["-path", d]
-    for lib in (libs if libs is not None else [BENCH_LIB]):
-        cmd += ["-lib", lib]
+    libs = list(libs if libs is not None else [BENCH_LIB])
+    if WINDOWS and libs:
+        cmd += ["-open", loader_patch(tuple(os.path.abspath(lib) for lib in libs))]
+    else:
+        for lib in libs:
+            cmd += ["-lib", lib]
     if sr:
         cmd += ["-r", str(sr)]
     return cmd + list(args) + ["-open", path]
+
+
+@functools.lru_cache(maxsize=None)
+def loader_patch(libs):
+    """A patch that loads the libraries `libs` as it opens (see the host
+    differences above); written once per test process."""
+    d = tempfile.mkdtemp(prefix="tessel-loader-")
+    atexit.register(shutil.rmtree, d, True)
+    path = os.path.join(d, "loader.pd")
+    with open(path, "w") as f:
+        f.write("#N canvas 0 50 300 200 10;\n#X declare %s;\n" % " ".join("-stdlib " + _escape(l) for l in libs))
+    return path
 
 
 def host_env():

@@ -50,8 +50,7 @@ def run_demo():
             cmd = bench.patch_command(wrapper, path_dirs=[bench.TESSEL_DIR, EXAMPLES], libs=[])
             proc = subprocess.run(cmd, capture_output=True, timeout=600, env=env)
         how = "in a wrapper that quits after 1500 ms (launcher %s)" % " ".join(bench.LAUNCHER)
-    return bench.Result(proc, proc.stdout.decode("utf-8", "replace"),
-                        proc.stderr.decode("utf-8", "replace")), how
+    return bench.Result(proc, proc.stdout.decode("utf-8", "replace"), bench.host_text(proc.stderr)), how
 
 
 class DemoTest(unittest.TestCase):
@@ -70,7 +69,7 @@ class DemoTest(unittest.TestCase):
                or "bad arguments" in l or any(m in l for m in bench.SANITIZER_MARKS)]
         self.assertEqual(bad, [])
         # the one line of stdout goes to standard output, nothing else does
-        self.assertEqual(self.result.stdout, "hello from tessel 1 2;\n")
+        self.assertEqual(self.result.stdout, "hello from tessel 1 2;" + bench.LINE_END)
 
     def test_every_line_is_a_sentence_with_input_and_result(self):
         classes = library_classes()

@@ -35,7 +35,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 BUILD_TESTS = os.path.join(HERE, "..", "build", "tests")
 RT_LIB = os.environ.get("TESSEL_RT", os.path.join(BUILD_TESTS, "tessel_rt"))
 RTBAD_LIB = os.environ.get("TESSEL_RTBAD", os.path.join(BUILD_TESTS, "tessel_rtbad"))
-RTCOUNT = os.environ.get("TESSEL_RTCOUNT", os.path.join(BUILD_TESTS, "tessel_rtcount.so"))
+RTCOUNT = os.environ.get("TESSEL_RTCOUNT") or os.path.join(BUILD_TESTS, "tessel_rtcount.so")
 
 OPEN, CLOSE = 128, 640      # the window, in top-level blocks (multiples of 32, for [block~ 2048])
 WINDOW = CLOSE - OPEN
@@ -63,6 +63,9 @@ b -> kb
 
 
 def reason_not_to_run():
+    if bench.WINDOWS:
+        return ("a Windows host cannot be given a library to load before its C runtime: "
+                "there is nothing to count its calls with (the counting library is built for ELF targets)")
     if os.environ.get("TESSEL_SANITIZE") or bench.PRELOAD:
         return ("the sanitizer build preloads its own runtime, which has to come first and "
                 "replaces the allocator: the counting library would never see an allocation")

@@ -44,7 +44,17 @@ typedef uint64_t t_bits;
 // which includes widening a float for printf; a subnormal float is rebuilt
 // from its bits instead (a double is handed to printf as it is, and printf
 // reads its bits without arithmetic).
+// NaN and the infinities are spelt here, as glibc's printf spells them: C
+// runtimes differ ("nan" without its sign from mingw-w64's printf).
 static void print_float(t_float f) {
+    if (std::isnan(f)) {
+        fputs(std::signbit(f) ? "-nan" : "nan", stderr);
+        return;
+    }
+    if (std::isinf(f)) {
+        fputs(f < 0 ? "-inf" : "inf", stderr);
+        return;
+    }
 #if PD_FLOATSIZE == 32
     uint32_t b;
     memcpy(&b, &f, 4);
@@ -323,6 +333,10 @@ static void drive_free(t_drive *x) {
 }
 
 TESSEL_SETUP tessel_bench_setup() {
+    // every line reaches the pipe as it is printed, whatever the C runtime
+    // buffers stderr as (Windows' buffers it when it is not a console), so
+    // that its place among the host's and a module's stdout lines is kept
+    setvbuf(stderr, nullptr, _IONBF, 0);
     rec_class = class_new(gensym("rec"), (t_newmethod)rec_new, 0, sizeof(t_rec), 0, A_DEFSYM, A_NULL);
     class_addanything(rec_class, (t_method)rec_anything);
 
