@@ -32,18 +32,21 @@ static void *crosspitch_new() {
 // prev, and no crossing starts from it.
 //
 // Crossings are rare (one a period), and between them the estimate is a
-// constant: a block is read in chunks, each first scanned side by side for
-// the samples where a crossing can be (a positive sample after one that is
-// not positive), and only those are worked one by one; the rest of the
-// output is the estimate. Every sample a chunk needs is read before any
-// output of the chunk is written, since the host may hand the output the
-// input's own buffer.
+// constant: a block is read in chunks, and each chunk in groups of 16
+// samples, each first asked side by side whether it holds a sample where a
+// crossing can be (a positive sample after one that is not positive); only
+// a group that does is looked at sample by sample, and only those samples
+// are worked one by one; the rest of the output is the estimate. Every
+// sample a chunk needs is read before the output in its place is written,
+// since the host may hand the output the input's own buffer.
 static constexpr t_int crosspitch_chunk = 256;
+static constexpr t_int crosspitch_group = 16;
 
 // c + 1 + 1 + ... (d ones), each sum rounded to double as the running count
 // of one sample after another is: within a binade every sum is exact, so
 // only the step that crosses into the next one (or leaves [0, 1)) rounds.
-static double crosspitch_count(double c, t_int d) {
+// One step per binade; the general form, for counts from 2^51 on.
+static double crosspitch_count_binades(double c, t_int d) {
     while (d > 0) {
         if (c < 1) {
             c += 1;
@@ -53,7 +56,7 @@ static double crosspitch_count(double c, t_int d) {
         int e;
         __builtin_frexp(c, &e);                   // c in [2^(e-1), 2^e)
         double room = __builtin_ldexp(1.0, e) - c;  // exact: c is at least half of 2^e
-        auto k = static_cast<t_int>(__builtin_ceil(room)) - 1;  // steps that stay below 2^e
+        auto k = static_cast<std::int64_t>(__builtin_ceil(room)) - 1;  // steps that stay below 2^e
         if (k >= d) {
             c += static_cast<double>(d);
             break;
@@ -65,6 +68,50 @@ static double crosspitch_count(double c, t_int d) {
     return c;
 }
 
+// The same sum in integers, as a crossing needs it (a few instructions a
+// binade): from 1 on, c is its integer part ip and a fraction f in units of
+// 2^-52, exact while c < 2^52. Counting up to the next power of two 2^e is
+// exact; reaching it rounds f to the new binade's step, 2^e units, to
+// nearest with ties to even, as the double sum does.
+static double crosspitch_count(double c, t_int d) {
+    for (; d > 0 && c < 1; d--)
+        c += 1;
+    if (d <= 0 || !(c < 0x1p51))
+        return crosspitch_count_binades(c, d);
+    auto ip = static_cast<std::int64_t>(c);
+    auto f = static_cast<std::uint64_t>((c - static_cast<double>(ip)) * 0x1p52);
+    int e = 64 - __builtin_clzll(static_cast<std::uint64_t>(ip));  // ip in [2^(e-1), 2^e)
+    for (; e < 52; e++) {
+        std::int64_t steps = (std::int64_t(1) << e) - ip;
+        if (steps > d) {  // the rest stays in this binade: exact
+            ip += d;
+            d = 0;
+            break;
+        }
+        ip += steps;
+        d -= static_cast<t_int>(steps);
+        std::uint64_t unit = std::uint64_t(1) << e, r = f & (unit - 1);
+        f -= r;
+        f += (r > unit / 2 || (r == unit / 2 && (f & unit))) ? unit : 0;
+        if (f >> 52) {
+            f -= std::uint64_t(1) << 52;
+            ip += 1;
+        }
+    }
+    c = static_cast<double>(ip) + static_cast<double>(f) * 0x1p-52;  // exact: the count itself
+    return d > 0 ? crosspitch_count_binades(c, d) : c;
+}
+
+// Whether p[1..n-1] holds a positive sample after one that is not: no
+// branch, so that it is computed side by side.
+static VESK_KERNEL int crosspitch_any(const t_sample *p, t_int n) {
+    int any = 0;
+#pragma GCC unroll 1  // kept a loop, so that it is vectorised rather than unrolled
+    for (t_int i = 1; i < n; i++)
+        any |= (p[i] > 0) & !(p[i - 1] > 0);
+    return any;
+}
+
 static VESK_KERNEL void crosspitch_perform(const t_sample *in, t_sample *out, t_int n, t_crosspitch *x) {
     double prev = x->alt, estimate = x->freq, gap = x->gap;
     const double sr = x->sr;
@@ -74,27 +121,42 @@ static VESK_KERNEL void crosspitch_perform(const t_sample *in, t_sample *out, t_
         t_int m = n - at < crosspitch_chunk ? n - at : crosspitch_chunk;
         const t_sample *p = in + at;
         t_sample *o = out + at;
-        alignas(8) std::uint8_t maybe[crosspitch_chunk + 8];
-        // a positive sample after one that is not: after 0, a negative or a
-        // NaN (the first sample after the last number that was not 0)
-        maybe[0] = (p[0] > 0) & !(prev > 0);
-        for (t_int i = 1; i < m; i++)
-            maybe[i] = (p[i] > 0) & !(p[i - 1] > 0);
-        for (t_int i = m; i < ((m + 7) & ~t_int(7)); i++)
-            maybe[i] = 0;
         // the chunk's last sample that is not 0, read before any output
-        t_int last = m - 1;
-        while (last >= 0 && !(p[last] != 0))
-            last--;
+        // (side by side: a silent input is read whole)
+        int lastat = -1;
+#pragma GCC unroll 1
+        for (int i = 0; i < static_cast<int>(m); i++) {
+            int k = p[i] != 0 ? i : -1;
+            lastat = k > lastat ? k : lastat;
+        }
+        t_int last = lastat;
         double lastv = last >= 0 ? static_cast<double>(p[last]) : 0;
         double before = prev, beforegap = gap;  // what precedes the chunk
         double held = 0;                        // the last candidate's sample, once it is overwritten
         t_int from = 0, heldat = -1;
-        for (t_int w = 0; w < m; w += 8) {
-            std::uint64_t word;
-            __builtin_memcpy(&word, maybe + w, 8);
+        int anywhere = ((p[0] > 0) & !(before > 0)) | crosspitch_any(p, m);
+        for (t_int g = 0; anywhere && g < m; g += crosspitch_group) {
+            t_int e = m - g < crosspitch_group ? m - g : crosspitch_group;
+            const t_sample *q = p + g;
+            // a full group after the first is asked together with the sample
+            // before it, as it stood: where that was the last candidate, whose
+            // output may stand in its place now, the answer can only be a
+            // "maybe" too many (the candidate was positive, so no crossing
+            // starts right after it), which the samples themselves settle
+            if (g > 0 && e == crosspitch_group && !crosspitch_any(q - 1, crosspitch_group + 1))
+                continue;
+            // the sample before the group: the last number that was not 0
+            // before the chunk, or the last candidate's own sample where its
+            // output already stands in its place
+            double first = g == 0 ? before : g - 1 == heldat ? held : static_cast<double>(p[g - 1]);
+            int any = (q[0] > 0) & !(first > 0);
+            if (!(any | crosspitch_any(q, e)))
+                continue;
+            std::uint32_t word = any;
+            for (t_int i = 1; i < e; i++)
+                word |= static_cast<std::uint32_t>((q[i] > 0) & !(q[i - 1] > 0)) << i;
             while (word) {
-                t_int j = w + __builtin_ctzll(word) / 8;
+                t_int j = g + __builtin_ctz(word);
                 word &= word - 1;
                 double v = p[j];
                 // the number before v that is not 0, and how far back: in
@@ -103,20 +165,20 @@ static VESK_KERNEL void crosspitch_perform(const t_sample *in, t_sample *out, t_
                 t_int k = j - 1;
                 while (k > heldat && k >= 0 && !(p[k] != 0))
                     k--;
-                double pv, g;
+                double pv, gg;
                 if (k >= 0 && k == heldat)
-                    pv = held, g = static_cast<double>(j - k);
+                    pv = held, gg = static_cast<double>(j - k);
                 else if (k >= 0)
-                    pv = p[k], g = static_cast<double>(j - k);
+                    pv = p[k], gg = static_cast<double>(j - k);
                 else
-                    pv = before, g = beforegap + static_cast<double>(j);
+                    pv = before, gg = beforegap + static_cast<double>(j);
                 for (t_int i = from; i < j; i++)
                     o[i] = static_cast<t_sample>(estimate);
                 if (pv * v < 0 && v > pv) {
-                    double gg = 1 / (v - pv);
-                    double after = v * gg * g;  // from the crossing to v, within (0, g]
+                    double r = 1 / (v - pv);
+                    double after = v * r * gg;  // from the crossing to v, within (0, gg]
                     if (after != after)         // v = +inf: the crossing is at pv
-                        after = pv == -__builtin_inf() ? 0.5 * g : g;
+                        after = pv == -__builtin_inf() ? 0.5 * gg : gg;
                     double count = crosspitch_count(count0, at + j - ref);
                     double period = count - after;
                     estimate = count > 0 && period > 0 ? sr / period : sr;

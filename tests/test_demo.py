@@ -38,7 +38,7 @@ def run_demo():
     env = bench.host_env()
     if not bench.LAUNCHER:
         cmd = bench.patch_command(DEMO, path_dirs=[bench.TESSEL_DIR], libs=[])
-        proc = subprocess.run(cmd, capture_output=True, timeout=120, env=env)
+        proc = bench.host_run(cmd, capture_output=True, timeout=120, env=env)
         how = "directly"
     else:
         with tempfile.TemporaryDirectory() as d:
@@ -48,7 +48,7 @@ def run_demo():
                         "#X obj 10 80 delay 1500;\n#X msg 10 110 \\; pd quit;\n"
                         "#X connect 1 0 2 0;\n#X connect 2 0 3 0;\n")
             cmd = bench.patch_command(wrapper, path_dirs=[bench.TESSEL_DIR, EXAMPLES], libs=[])
-            proc = subprocess.run(cmd, capture_output=True, timeout=600, env=env)
+            proc = bench.host_run(cmd, capture_output=True, timeout=600, env=env)
         how = "in a wrapper that quits after 1500 ms (launcher %s)" % " ".join(bench.LAUNCHER)
     return bench.Result(proc, proc.stdout.decode("utf-8", "replace"), bench.host_text(proc.stderr)), how
 

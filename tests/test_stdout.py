@@ -115,7 +115,7 @@ def run_merged(script, blocks):
         path = os.path.join(d, "case.pd")
         with open(path, "w") as f:
             f.write(text)
-        proc = subprocess.run(bench.patch_command(path), stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+        proc = bench.host_run(bench.patch_command(path), stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                               timeout=20, env=bench.host_env())
     out = proc.stdout.decode("utf-8", "replace")
     assert proc.returncode == 0 and not any(m in out for m in bench.SANITIZER_MARKS), out
@@ -131,7 +131,7 @@ class LineEndTest(unittest.TestCase):
             path = os.path.join(d, "case.pd")
             with open(path, "w") as f:
                 f.write(text)
-            proc = subprocess.run(bench.patch_command(path), capture_output=True, timeout=20,
+            proc = bench.host_run(bench.patch_command(path), capture_output=True, timeout=20,
                                   env=bench.host_env())
         end = bench.LINE_END.encode()
         self.assertEqual(proc.stdout, b"foo 1;" + end + b"bar;" + end)

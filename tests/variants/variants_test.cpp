@@ -276,3 +276,26 @@ TEST(Variants, CrosspitchHalfturnRetroAndDelays) {
         }
     }
 }
+
+// crosspitch~'s running count, worked a binade at a time in integers, against
+// one double addition after another, on every target (no wider routine
+// needed): fractions as a crossing leaves them, counts of long silences,
+// and counts that cross many binades.
+TEST(Crosspitch, CountIsOneAdditionAfterAnother) {
+    std::mt19937_64 rng(11);
+    std::uniform_real_distribution<double> unit(0, 1);
+    for (int i = 0; i < 200000; i++) {
+        double c;
+        switch (i % 4) {
+        case 0: c = unit(rng); break;                                           // the fraction after a crossing
+        case 1: c = static_cast<float>(unit(rng) * 3); break;                   // a count kept as a float
+        case 2: c = __builtin_ldexp(0.5 + unit(rng) / 2, static_cast<int>(rng() % 34)); break;
+        default: c = static_cast<double>(rng() % 5000) + 0.5; break;            // a tie on the way
+        }
+        auto d = static_cast<t_int>(rng() % (i % 16 == 0 ? 70000 : 600));
+        double want = c;
+        for (t_int k = 0; k < d; k++)
+            want += 1;
+        ASSERT_EQ(crosspitch_count(c, d), want) << "c = " << c << ", d = " << d;
+    }
+}
