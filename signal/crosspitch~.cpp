@@ -121,21 +121,24 @@ static VESK_KERNEL void crosspitch_perform(const t_sample *in, t_sample *out, t_
         t_int m = n - at < crosspitch_chunk ? n - at : crosspitch_chunk;
         const t_sample *p = in + at;
         t_sample *o = out + at;
-        // the chunk's last sample that is not 0, read before any output
-        // (side by side: a silent input is read whole)
-        int lastat = -1;
+        // the chunk's last sample that is not 0, read before any output:
+        // mostly the last one; else looked for side by side (a silent input
+        // is read whole)
+        t_int last = m - 1;
+        if (!(p[last] != 0)) {
+            int lastat = -1;
 #pragma GCC unroll 1
-        for (int i = 0; i < static_cast<int>(m); i++) {
-            int k = p[i] != 0 ? i : -1;
-            lastat = k > lastat ? k : lastat;
+            for (int i = 0; i < static_cast<int>(m); i++) {
+                int k = p[i] != 0 ? i : -1;
+                lastat = k > lastat ? k : lastat;
+            }
+            last = lastat;
         }
-        t_int last = lastat;
         double lastv = last >= 0 ? static_cast<double>(p[last]) : 0;
         double before = prev, beforegap = gap;  // what precedes the chunk
         double held = 0;                        // the last candidate's sample, once it is overwritten
         t_int from = 0, heldat = -1;
-        int anywhere = ((p[0] > 0) & !(before > 0)) | crosspitch_any(p, m);
-        for (t_int g = 0; anywhere && g < m; g += crosspitch_group) {
+        for (t_int g = 0; g < m; g += crosspitch_group) {
             t_int e = m - g < crosspitch_group ? m - g : crosspitch_group;
             const t_sample *q = p + g;
             // a full group after the first is asked together with the sample
