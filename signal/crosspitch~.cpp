@@ -45,7 +45,8 @@ static constexpr t_int crosspitch_group = 16;
 // c + 1 + 1 + ... (d ones), each sum rounded to double as the running count
 // of one sample after another is: within a binade every sum is exact, so
 // only the step that crosses into the next one (or leaves [0, 1)) rounds.
-// One step per binade; the general form, for counts from 2^51 on.
+// One step per binade; the general form, for counts from 2^51 on (beyond
+// 2^53 a count no longer moves by 1).
 static double crosspitch_count_binades(double c, t_int d) {
     while (d > 0) {
         if (c < 1) {
@@ -54,7 +55,14 @@ static double crosspitch_count_binades(double c, t_int d) {
             continue;
         }
         int e;
-        __builtin_frexp(c, &e);                   // c in [2^(e-1), 2^e)
+        __builtin_frexp(c, &e);  // c in [2^(e-1), 2^e)
+        if (e > 53) {
+            // a step of 2 or more: c + 1 is c again, or at a step of 2 a tie
+            // that rounds to the even neighbour (once: from there it stays)
+            if (e == 54 && (__builtin_bit_cast(std::uint64_t, c) & 1))
+                c += 2;
+            break;
+        }
         double room = __builtin_ldexp(1.0, e) - c;  // exact: c is at least half of 2^e
         auto k = static_cast<std::int64_t>(__builtin_ceil(room)) - 1;  // steps that stay below 2^e
         if (k >= d) {

@@ -20,8 +20,9 @@ static void retro_float(t_retro *x, t_floatarg f) {
 }
 
 // Exchanges the samples at i and n - 1 - i, both read before either is
-// written, so the same routine works in place; an odd block keeps its middle
-// sample where it is.
+// written, so the same routine works in place. The one odd block size the
+// host makes is 1: its sample stays where it is, which in place needs
+// nothing and with separate buffers is the short copy.
 static VESK_KERNEL void retro_perform(t_retro *x, const t_sample *in, t_sample *out, t_int n) {
     if (!x->doit) {
         vesk::pass(in, out, n);
@@ -38,8 +39,6 @@ static VESK_KERNEL void retro_perform(t_retro *x, const t_sample *in, t_sample *
         out[i] = b;
         out[n - 1 - i] = a;
     }
-    if (n & 1)
-        out[h] = in[h];
 }
 
 static void retro_dsp(t_retro *x, t_signal **sp) {

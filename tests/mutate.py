@@ -21,7 +21,8 @@ Comments, strings, preprocessor lines and template arguments are left alone.
 Each worker keeps its own copy of the tree and its own sanitizer build in
 build-mutate/w<k>/ (made on the first run, brought up to date on later ones).
 A fault is written into the copy, only the modules whose sources include the
-faulty file are rebuilt (the host-free unit tests too when they include it),
+faulty file are rebuilt (the host-free test programs too, tests/unit and
+tests/variants, when they include it, and they run first),
 and the tests that concern those classes run, stopping at the first failure.
 A test file concerns a class when it creates it in a bench script
 ("label: class") or names it as a whole string literal; files naming fewer
@@ -30,7 +31,10 @@ LeakSanitizer on, so one that only overruns a buffer or leaks is caught; a run t
 times the fault-free time (at least a minute) counts as caught (the fault
 hangs the host).
 
-Results: caught, survived, did not compile; a survivor listed in
+Results: caught, survived, did not compile, same code (the build is byte
+for byte the fault-free one: the fault lies in code this target does not
+compile, such as another system's branch, or the compiler made the same
+machine code of it; not counted in the score); a survivor listed in
 tests/mutants-equivalent.txt counts as equivalent, not as survived. A listed
 fault that is caught is reported as a wrong entry. The exit status is 1 when
 any fault survived without being listed, or a listed one was caught.
@@ -39,6 +43,7 @@ same faults.
 """
 import argparse
 import difflib
+import hashlib
 import json
 import os
 import random
@@ -496,18 +501,26 @@ def tests_for_classes(classes):
     return [f[:-3] for f in chosen]
 
 
+# The host-free test programs: build target, ctest name prefix, source folder.
+HOST_FREE = [("tessel_unit", "unit.", "unit"), ("tessel_variants", "variants.", "variants")]
+
+
 class Plan:
-    """What one faulty file needs: build targets, test modules, unit tests."""
+    """What one faulty file needs: build targets, test modules, and the
+    host-free test programs whose sources include it."""
 
     def __init__(self, path):
         cls = class_sources()
-        units = [rel(os.path.join(HERE, "unit", n)) for n in sorted(os.listdir(os.path.join(HERE, "unit")))
-                 if n.endswith(".cpp")]
         self.classes = [cls[s] for s in includers(path, list(cls))]
         self.targets = ["tessel_" + c.replace("~", "_tilde") for c in self.classes]
-        self.unit = bool(includers(path, units))
-        if self.unit:
-            self.targets.append("tessel_unit")
+        self.host_free = []
+        for target, _, folder in HOST_FREE:
+            d = os.path.join(HERE, folder)
+            srcs = [rel(os.path.join(d, n)) for n in sorted(os.listdir(d)) if n.endswith(".cpp")]
+            if includers(path, srcs):
+                self.host_free.append(target)
+        self.targets += self.host_free
+        self.unit = bool(self.host_free)
         self.tests = tests_for_classes(self.classes)
 
 
@@ -558,7 +571,7 @@ class Worker:
         self.dirty = set()
         self.pending = set()  # targets whose sources were put back but not rebuilt yet
         self.env = None
-        self.unit_bin = None
+        self.bins = {}  # host-free test program: its binary, as ctest runs it
 
     def setup(self):
         """Copies the tree (files whose content changed only) and builds it."""
@@ -585,6 +598,17 @@ class Worker:
             raise SystemExit("building %s failed:\n%s" % (self.build, out[-4000:]))
         self.log("worker %s built (%.0f s)" % (self.dir, secs))
         self.read_ctest()
+        self.fault_free = self.snapshot()
+
+    def snapshot(self):
+        """The bytes of every module and host-free test program built."""
+        files = [os.path.join(self.build, "tessel", f) for f in sorted(os.listdir(os.path.join(self.build, "tessel")))]
+        out = {}
+        for p in files + sorted(self.bins.values()):
+            if os.path.isfile(p):
+                with open(p, "rb") as f:
+                    out[p] = hashlib.sha256(f.read()).hexdigest()
+        return out
 
     def read_ctest(self):
         """The test environment and the unit test binary, as ctest runs them."""
@@ -600,8 +624,9 @@ class Worker:
                 # LeakSanitizer on too (the suite passes with it): a fault
                 # that only leaks is caught as well
                 self.env["ASAN_OPTIONS"] = "detect_leaks=1:abort_on_error=0:exitcode=66"
-            if test["name"].startswith("unit.") and self.unit_bin is None:
-                self.unit_bin = test["command"][0]
+            for target, prefix, _ in HOST_FREE:
+                if test["name"].startswith(prefix) and target not in self.bins:
+                    self.bins[target] = test["command"][0]
         if self.env is None:
             raise SystemExit("no host tests in %s" % self.build)
 
@@ -628,10 +653,14 @@ class Worker:
     def run_tests(self, plan, timeout, unit=True):
         """(passed, what failed or timed out, seconds)."""
         t0 = time.time()
-        if unit and plan.unit and self.unit_bin:
-            rc, out, _ = run_cmd([self.unit_bin, "--gtest_fail_fast", "--gtest_brief=1"], timeout=timeout)
+        for target in plan.host_free if unit else []:
+            if target not in self.bins:
+                continue
+            left = None if timeout is None else max(1, timeout - (time.time() - t0))
+            rc, out, _ = run_cmd([self.bins[target], "--gtest_fail_fast", "--gtest_brief=1"], timeout=left)
             if rc != 0:
-                return False, "unit tests" + (" (time-out)" if rc is None else ""), time.time() - t0
+                what = "unit tests" if target == "tessel_unit" else target[len("tessel_"):] + " tests"
+                return False, what + (" (time-out)" if rc is None else ""), time.time() - t0
         if plan.tests:
             left = None if timeout is None else max(1, timeout - (time.time() - t0))
             rc, out, _ = run_cmd([sys.executable, "-m", "unittest", "-f"] + plan.tests,
@@ -823,7 +852,7 @@ def main(argv=None):
             if plan.unit:
                 # the host-free unit tests first: they build in one step and
                 # catch most faults of a shared header before any module is built
-                ok = w.compile(["tessel_unit"])[0]
+                ok = w.compile(plan.host_free)[0]
                 if ok:
                     passed, what, _ = w.run_tests(plan, limits[m.path])
             if not ok:
@@ -833,6 +862,12 @@ def main(argv=None):
                 m.detail = what
             elif not w.compile(sorted(w.pending | set(plan.targets)))[0]:
                 m.status, m.detail = "did not compile", ""
+            elif w.snapshot() == w.fault_free:
+                # byte for byte the fault-free build: code this target does
+                # not compile (another system's or float size's branch), or
+                # the same machine code
+                w.pending.clear()
+                m.status, m.detail = "same code", ""
             else:
                 w.pending.clear()
                 passed, what, _ = w.run_tests(plan, limits[m.path], unit=False)
@@ -859,9 +894,10 @@ def main(argv=None):
 
 
 def report(mutants, sources, equivalents, files, seconds, args):
-    statuses = ("caught", "equivalent", "survived", "did not compile", "wrong entry")
+    statuses = ("caught", "equivalent", "survived", "did not compile", "same code", "wrong entry")
     print()
-    print("%-28s %7s %7s %7s %7s %7s %7s" % ("file", "seeded", "caught", "equiv", "survived", "nocomp", "score"))
+    print("%-28s %7s %7s %7s %7s %7s %7s %7s" % ("file", "seeded", "caught", "equiv", "survived", "nocomp",
+                                              "same", "score"))
     total = {s: 0 for s in statuses}
     for f in files:
         ms = [m for m in mutants if m.path == f]
@@ -870,15 +906,16 @@ def report(mutants, sources, equivalents, files, seconds, args):
         c = {s: sum(m.status == s for m in ms) for s in statuses}
         for s in statuses:
             total[s] += c[s]
-        print("%-28s %7d %7d %7d %7d %7d %7s" % (f, len(ms), c["caught"], c["equivalent"],
-                                                 c["survived"] + c["wrong entry"], c["did not compile"],
-                                                 score(c)))
-    print("%-28s %7d %7d %7d %7d %7d %7s" % ("total", len(mutants), total["caught"], total["equivalent"],
-                                             total["survived"] + total["wrong entry"], total["did not compile"],
-                                             score(total)))
-    print("%d faults seeded, %d caught, %d equivalent, %d survived, %d did not compile; score %s (%.0f s)"
+        print("%-28s %7d %7d %7d %7d %7d %7d %7s" % (f, len(ms), c["caught"], c["equivalent"],
+                                                     c["survived"] + c["wrong entry"], c["did not compile"],
+                                                     c["same code"], score(c)))
+    print("%-28s %7d %7d %7d %7d %7d %7d %7s" % ("total", len(mutants), total["caught"], total["equivalent"],
+                                                 total["survived"] + total["wrong entry"],
+                                                 total["did not compile"], total["same code"], score(total)))
+    print("%d faults seeded, %d caught, %d equivalent, %d survived, %d did not compile, %d built to the same "
+          "code; score %s (%.0f s)"
           % (len(mutants), total["caught"], total["equivalent"], total["survived"], total["did not compile"],
-             score(total), seconds))
+             total["same code"], score(total), seconds))
     bad = [m for m in mutants if m.status in ("survived", "wrong entry")]
     for m in bad:
         print()

@@ -82,6 +82,18 @@ class BlockmeanTest(unittest.TestCase):
                 m = max(n, 64)  # samples 0..m-1, nothing, then m..3m-1
                 self.assertEqual(r["o"], ["%.9g" % ((m - 1) / 2), "%.9g" % ((4 * m - 1) / 2)])
 
+    def test_sum_in_order_where_lanes_would_round(self):
+        # 1e20 + 1 loses the 1 in a double: the block is summed in order
+        # (1e20 + 1 - 1e20 + 1 = 1), not in lanes, which would give 0
+        r = run("""
+            f: feed~ 1e20 1 -1e20 1
+            b: blockmean~
+            f -> b
+            b => o
+            @1 b bang
+        """, blocks=2)
+        self.assertEqual(r["o"], [fmt(1 / 64)])
+
     def test_dsp_restart_and_block_size_change(self):
         r = run("""
             b: blockmean~
@@ -204,6 +216,16 @@ class CrosspitchTest(unittest.TestCase):
                 r = run("f: feed~ loop %s\nc: crosspitch~\nf -> c ~> out" % cycle, block=n, blocks=8)
                 got = " ".join(r["out"]).split()
                 self.assertEqual(got[450:470], block([SR / 202] * 20).split())
+
+    def test_first_positive_after_creation_is_no_crossing(self):
+        # nothing came before the first number: a rise from silence at the
+        # start is no crossing, and the first one counts from creation
+        r = run("""
+            f: feed~ 0 0 0 1 1 -1 -1 1 1
+            c: crosspitch~
+            f -> c ~> out
+        """, blocks=1)
+        self.assertEqual(r["out"][0], block([0] * 7 + [SR / 6.5] * 57))
 
     def test_nan_never_starts_a_crossing(self):
         # a NaN is not 0: a crossing from it, with or without zeros, is none

@@ -280,7 +280,8 @@ TEST(Variants, CrosspitchHalfturnRetroAndDelays) {
 // crosspitch~'s running count, worked a binade at a time in integers, against
 // one double addition after another, on every target (no wider routine
 // needed): fractions as a crossing leaves them, counts of long silences,
-// and counts that cross many binades.
+// counts that cross many binades, and counts past 2^51, 2^52 and 2^53 (where
+// the integer form hands over, and where a count stops moving by 1).
 TEST(Crosspitch, CountIsOneAdditionAfterAnother) {
     std::mt19937_64 rng(11);
     std::uniform_real_distribution<double> unit(0, 1);
@@ -289,7 +290,7 @@ TEST(Crosspitch, CountIsOneAdditionAfterAnother) {
         switch (i % 4) {
         case 0: c = unit(rng); break;                                           // the fraction after a crossing
         case 1: c = static_cast<float>(unit(rng) * 3); break;                   // a count kept as a float
-        case 2: c = __builtin_ldexp(0.5 + unit(rng) / 2, static_cast<int>(rng() % 34)); break;
+        case 2: c = __builtin_ldexp(0.5 + unit(rng) / 2, static_cast<int>(rng() % 62)); break;  // up to 2^61
         default: c = static_cast<double>(rng() % 5000) + 0.5; break;            // a tie on the way
         }
         auto d = static_cast<t_int>(rng() % (i % 16 == 0 ? 70000 : 600));
