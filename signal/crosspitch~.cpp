@@ -44,16 +44,11 @@ static constexpr t_int crosspitch_group = 16;
 
 // c + 1 + 1 + ... (d ones), each sum rounded to double as the running count
 // of one sample after another is: within a binade every sum is exact, so
-// only the step that crosses into the next one (or leaves [0, 1)) rounds.
+// only the step that crosses into the next one rounds.
 // One step per binade; the general form, for counts from 2^51 on (beyond
 // 2^53 a count no longer moves by 1).
-static double crosspitch_count_binades(double c, t_int d) {
+static double crosspitch_count_binades(double c, t_int d) {  // c from 1 on
     while (d > 0) {
-        if (c < 1) {
-            c += 1;
-            d--;
-            continue;
-        }
         int e;
         __builtin_frexp(c, &e);  // c in [2^(e-1), 2^e)
         if (e > 53) {
