@@ -1,7 +1,10 @@
 """idlestep in the host: the scheduler's sleep grain, set and reported."""
 import unittest
 
-from bench import fmt, run
+from bench import FLOATSIZE, fmt, run
+
+# the largest number below 2^31 the host's float holds: the largest grain taken
+BIGGEST = 2147483647 if FLOATSIZE == 64 else 2147483520
 
 
 class IdlestepTest(unittest.TestCase):
@@ -25,15 +28,15 @@ class IdlestepTest(unittest.TestCase):
             @0 j bang
             @0 j float 2.9
             @0 i bang
-        """ + "\n".join("@0 i float " + v for v in refused) + """
+        """ + "\n".join("@0 i float " + v for v in refused) + ("""
             @0 j bang
-            @0 j float 2147483520
+            @0 j float %d
             @0 i bang
             @0 i float 1
             @0 j bang
-        """
+        """ % BIGGEST)
         r = run(script, allow_errors=True)
-        self.assertEqual(r.seq("a", "b"), ["b: 5", "a: 2", "b: 2", "a: " + fmt(2147483520), "b: 1"])
+        self.assertEqual(r.seq("a", "b"), ["b: 5", "a: 2", "b: 2", "a: " + fmt(BIGGEST), "b: 1"])
         errors = [l for l in r.console if l.startswith("error")]
         self.assertEqual(errors, ["error: [idlestep]: idlestep cannot be <= 0"] * len(refused))
 
