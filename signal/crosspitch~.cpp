@@ -105,13 +105,20 @@ static double crosspitch_count(double c, t_int d) {
     return d > 0 ? crosspitch_count_binades(c, d) : c;
 }
 
-// Whether p[1..n-1] holds a positive sample after one that is not: no
-// branch, so that it is computed side by side.
+// Whether a crossing can be at v: a positive sample after one that is not
+// (after 0, a negative or a NaN).
+template <class T>
+static VESK_KERNEL int crosspitch_rise(T before, t_sample v) {
+    return (v > 0) & !(before > 0);
+}
+
+// Whether p[1..n-1] holds such a sample: no branch, so that it is computed
+// side by side.
 static VESK_KERNEL int crosspitch_any(const t_sample *p, t_int n) {
     int any = 0;
 #pragma GCC unroll 1  // kept a loop, so that it is vectorised rather than unrolled
     for (t_int i = 1; i < n; i++)
-        any |= (p[i] > 0) & !(p[i - 1] > 0);
+        any |= crosspitch_rise(p[i - 1], p[i]);
     return any;
 }
 
@@ -145,22 +152,24 @@ static VESK_KERNEL void crosspitch_perform(const t_sample *in, t_sample *out, t_
             t_int e = m - g < crosspitch_group ? m - g : crosspitch_group;
             const t_sample *q = p + g;
             // a full group after the first is asked together with the sample
-            // before it, as it stood: where that was the last candidate, whose
-            // output may stand in its place now, the answer can only be a
-            // "maybe" too many (the candidate was positive, so no crossing
-            // starts right after it), which the samples themselves settle
-            if (g > 0 && e == crosspitch_group && !crosspitch_any(q - 1, crosspitch_group + 1))
+            // before it, as it stood (a loop of fixed length, the fastest to
+            // ask): where that was the last candidate, whose output may stand
+            // in its place now, the answer can only be a "maybe" too many
+            // (the candidate was positive, so no crossing starts right after
+            // it), which the samples themselves settle below
+            bool full = g > 0 && e == crosspitch_group;
+            if (full && !crosspitch_any(q - 1, crosspitch_group + 1))
                 continue;
             // the sample before the group: the last number that was not 0
             // before the chunk, or the last candidate's own sample where its
             // output already stands in its place
             double first = g == 0 ? before : g - 1 == heldat ? held : static_cast<double>(p[g - 1]);
-            int any = (q[0] > 0) & !(first > 0);
-            if (!(any | crosspitch_any(q, e)))
+            int any = crosspitch_rise(first, q[0]);
+            if (!full && !(any | crosspitch_any(q, e)))
                 continue;
-            std::uint32_t word = any;
+            auto word = static_cast<std::uint32_t>(any);
             for (t_int i = 1; i < e; i++)
-                word |= static_cast<std::uint32_t>((q[i] > 0) & !(q[i - 1] > 0)) << i;
+                word |= static_cast<std::uint32_t>(crosspitch_rise(q[i - 1], q[i])) << i;
             while (word) {
                 t_int j = g + __builtin_ctz(word);
                 word &= word - 1;
