@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Line and branch coverage of every module from the in-host suite.
 
+    bash scripts/run coverage              # fetches the pd64 host, then the same as:
     python3 tests/coverage.py              # build build-cov/ (-DTESSEL_COVERAGE=ON), run the suite, print the table
     python3 tests/coverage.py --no-run     # the table from the counters of the last run
     python3 tests/coverage.py --check      # also fail on a line or branch that should be covered and is not
@@ -11,7 +12,11 @@ instrument and the host-free unit tests are not, so the numbers say what the
 tests in the real host reach. Every ctest entry runs except host.leaks
 (valgrind adds nothing to reach and takes minutes). Counters of one header
 seen from several modules are added up: a line or branch counts as covered
-when any module reached it.
+when any module reached it. Where the pd64 host has been fetched (into
+build-hosts/, as `bash scripts/run pd64` does), the 64-bit modules are
+built too (build-cov64/) and run in it, and their counters are added: the
+code only a float size of its own compiles is counted that way; without it
+the table says the 64-bit half was skipped.
 
 Lines listed in tests/coverage-exclusions.txt (`path:line` or
 `path:first-last`, then `# reason`) are left out of the line count. --check
@@ -29,6 +34,7 @@ import sys
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 EXCLUSIONS = os.path.join(HERE, "coverage-exclusions.txt")
+TRIXIE = os.path.join(ROOT, "build-hosts", "trixie-amd64", "root", "usr")
 FULL_BRANCHES = ("common/tessel/numeric.h", "midi/midibytes.h")
 TOPS = ("signal/", "control/", "midi/", "common/")
 
@@ -46,10 +52,10 @@ def read_exclusions():
     return out
 
 
-def run_suite(build, jobs):
+def run_suite(build, jobs, options=()):
     if not os.path.exists(os.path.join(build, "CMakeCache.txt")):
-        subprocess.run(["cmake", "-S", ROOT, "-B", build, "-DTESSEL_COVERAGE=ON", "-DCMAKE_BUILD_TYPE=Debug"],
-                       check=True, stdout=subprocess.DEVNULL)
+        subprocess.run(["cmake", "-S", ROOT, "-B", build, "-DTESSEL_COVERAGE=ON", "-DCMAKE_BUILD_TYPE=Debug"]
+                       + list(options), check=True, stdout=subprocess.DEVNULL)
     subprocess.run(["cmake", "--build", build, "-j", str(jobs)], check=True, stdout=subprocess.DEVNULL)
     for dirpath, _, names in os.walk(build):
         for n in names:
@@ -59,10 +65,10 @@ def run_suite(build, jobs):
                            "--output-on-failure"]).returncode
 
 
-def collect(build):
-    """{file: {line: count}}, {file: {(line, function, index): count}} over every module."""
+def collect(builds):
+    """{file: {line: count}}, {file: {(line, function, index): count}} over every module of the builds."""
     lines, branches = {}, {}
-    for dirpath, _, names in os.walk(os.path.join(build, "CMakeFiles")):
+    for dirpath, _, names in (w for build in builds for w in os.walk(os.path.join(build, "CMakeFiles"))):
         for n in names:
             if not n.endswith(".gcda"):
                 continue
@@ -103,11 +109,21 @@ def main():
     ap.add_argument("--check", action="store_true")
     ap.add_argument("paths", nargs="*", help="with --check, only files under these (default: all)")
     args = ap.parse_args()
+    builds = [args.build]
+    pd64 = os.path.join(TRIXIE, "bin", "puredata64")
+    wide = args.build + "64"
     rc = 0 if args.no_run else run_suite(args.build, args.jobs)
+    if os.path.exists(pd64):
+        builds.append(wide)
+        if not args.no_run:
+            rc |= run_suite(wide, args.jobs, ["-DTESSEL_FLOATSIZE=64", "-DPD_EXECUTABLE=" + pd64,
+                                              "-DPD_INCLUDE_DIR=" + os.path.join(TRIXIE, "include", "pd")])
     if rc:
         print("the suite failed in the coverage build")
     excl = read_exclusions()
-    lines, branches = collect(args.build)
+    lines, branches = collect(builds)
+    if len(builds) == 1:
+        print("64-bit modules skipped: the pd64 host is not in build-hosts/ (bash scripts/run coverage fetches it)")
     print("%-28s %6s %6s %6s %7s %6s %6s %7s  %s" % ("file", "lines", "run", "excl", "line%", "branch", "taken",
                                                      "branch%", "not run (not excluded)"))
     totals = [0, 0, 0, 0, 0]

@@ -8,6 +8,9 @@ sources and tells whether the test suite notices.
     python3 tests/mutate.py --all --jobs 2                # every fault of every class source and header
     python3 tests/mutate.py control --sample 50 --seed 7  # 50 faults drawn from control/ with seed 7
     python3 tests/mutate.py --list midi/keysend.cpp       # the faults it would seed, without running them
+    python3 tests/mutate.py --all --jobs 2 --record tests/mutation-record.json --budget 90
+                                                          # the full run in parts: outcomes that still hold are
+                                                          # taken from the record, new ones added to it
 
 Faults (operators): relational (< <= > >=: boundary, negation, reversal),
 equality (== !=), arithmetic (+ - * / %), bitwise (& | ^), shift (<< >>),
@@ -38,6 +41,12 @@ machine code of it; not counted in the score); a survivor listed in
 tests/mutants-equivalent.txt counts as equivalent, not as survived. A listed
 fault that is caught is reported as a wrong entry. The exit status is 1 when
 any fault survived without being listed, or a listed one was caught.
+With --record, outcomes are kept in a file between runs, each valid while
+a fingerprint of what it depends on (the sources the faulty file's modules
+are built from, the tests that run for it, the bench, the build lists, the
+host binary and the compiler) is unchanged; --budget stops starting faults
+after a number of minutes. The tests that caught the last faults of a file
+run first for its next one.
 The selection is deterministic: the same files, --sample and --seed draw the
 same faults.
 """
@@ -650,8 +659,10 @@ class Worker:
             self.dirty.discard(path)
         return targets
 
-    def run_tests(self, plan, timeout, unit=True):
-        """(passed, what failed or timed out, seconds)."""
+    def run_tests(self, plan, timeout, unit=True, first=()):
+        """(passed, what failed or timed out, seconds). `first`: test ids
+        (module.Class.test) to run before the modules, as a quicker way to a
+        failure; they run again in their module when they pass."""
         t0 = time.time()
         for target in plan.host_free if unit else []:
             if target not in self.bins:
@@ -663,7 +674,7 @@ class Worker:
                 return False, what + (" (time-out)" if rc is None else ""), time.time() - t0
         if plan.tests:
             left = None if timeout is None else max(1, timeout - (time.time() - t0))
-            rc, out, _ = run_cmd([sys.executable, "-m", "unittest", "-f"] + plan.tests,
+            rc, out, _ = run_cmd([sys.executable, "-m", "unittest", "-f"] + list(first) + plan.tests,
                                  cwd=os.path.join(self.src, "tests"), env=self.env, timeout=left)
             if rc != 0:
                 if rc is None:
@@ -732,6 +743,101 @@ def all_mutants(files):
     return out
 
 
+# --------------------------------------------------------------------------
+# The record: outcomes kept between runs
+# --------------------------------------------------------------------------
+# A run over every fault takes hours on two cores. With --record, each
+# fault's outcome is written to a file as soon as it is known, together with
+# a fingerprint of everything the outcome depends on for the faulty file: the
+# contents of the sources its modules are built from (the faulty file and
+# every project file they include), of the test modules that run for it and
+# of the bench, of the build lists, and the host binary and compiler in use.
+# A later run takes an outcome from the record only while that fingerprint
+# is unchanged, and runs the fault otherwise; so a run over everything can
+# be done in parts, and what it reports is what a single run would report.
+# Whether a fault whose tests passed is equivalent or survived is decided at
+# report time, from the list as it stands.
+
+def fingerprint(path, plan, host, compiler):
+    cls = class_sources()
+    files, todo = set(), [path] + [src for src, c in cls.items() if c in plan.classes]
+    if plan.unit:
+        for _, _, folder in HOST_FREE:
+            d = os.path.join(HERE, folder)
+            todo += [rel(os.path.join(d, n)) for n in sorted(os.listdir(d))]
+    while todo:
+        f = todo.pop()
+        if f in files or not os.path.isfile(os.path.join(ROOT, f)):
+            continue
+        files.add(f)
+        if f.endswith((".cpp", ".h")):
+            todo += includes_of(f)
+    files |= {"tests/%s.py" % t for t in plan.tests}
+    files |= {"tests/bench.py", "tests/runtests.py", "tests/bench/tessel_bench.cpp", "CMakeLists.txt",
+              "tests/CMakeLists.txt", "cmake/objects.txt"}
+    h = hashlib.sha256()
+    for f in sorted(files):
+        full = os.path.join(ROOT, f)
+        if os.path.isfile(full):
+            with open(full, "rb") as fh:
+                h.update(f.encode() + b"\0" + fh.read() + b"\0")
+    h.update(host.encode() + b"\0" + compiler.encode())
+    return h.hexdigest()[:32]
+
+
+def tool_identity(env):
+    """The host binary (its bytes) and the compiler (its version line)."""
+    host = ""
+    pd = env.get("PD", "")
+    if pd and os.path.isfile(os.path.realpath(pd)):
+        with open(os.path.realpath(pd), "rb") as f:
+            host = hashlib.sha256(f.read()).hexdigest()
+    rc, out, _ = run_cmd(["c++", "--version"])
+    return host, out.splitlines()[0] if out else ""
+
+
+class Record:
+    def __init__(self, path):
+        self.path = path
+        self.files, self.faults = {}, {}
+        if path and os.path.exists(path):
+            with open(path) as f:
+                data = json.load(f)
+            self.files, self.faults = data.get("files", {}), data.get("faults", {})
+
+    def fresh(self, fps):
+        """Drops what was recorded under another fingerprint of its file."""
+        stale = {f for f, fp in self.files.items() if fps.get(f, fp) != fp}
+        for name in [n for n in self.faults if n.split(":", 1)[0] in stale]:
+            del self.faults[name]
+        for f in stale:
+            del self.files[f]
+        return stale
+
+    def put(self, m, fp, outcome):
+        self.files[m.path] = fp
+        self.faults[m.name()] = [outcome, m.detail, round(m.seconds, 1)]
+
+    def save(self):
+        if not self.path:
+            return
+        tmp = self.path + ".tmp"
+        with open(tmp, "w") as f:
+            json.dump({"about": "outcomes of tests/mutate.py runs, kept while each file's fingerprint holds",
+                       "files": dict(sorted(self.files.items())),
+                       "faults": dict(sorted(self.faults.items()))}, f, indent=0)
+            f.write("\n")
+        os.replace(tmp, self.path)
+
+
+def status_of(outcome, key, equivalents):
+    if outcome == "passed":
+        return "equivalent" if key in equivalents else "survived"
+    if outcome == "caught":
+        return "wrong entry" if key in equivalents else "caught"
+    return outcome
+
+
 def main(argv=None):
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0],
                                  formatter_class=argparse.RawDescriptionHelpFormatter)
@@ -749,6 +855,8 @@ def main(argv=None):
     ap.add_argument("--list", action="store_true", help="print the faults and stop")
     ap.add_argument("--json", help="write every result to this file")
     ap.add_argument("--quiet", action="store_true", help="no line per fault")
+    ap.add_argument("--record", help="take outcomes from this file where they still hold, and add new ones to it")
+    ap.add_argument("--budget", type=float, help="start no fault after this many minutes (the rest: not run)")
     args = ap.parse_args(argv)
     if args.campaign:
         c = CAMPAIGNS[args.campaign]
@@ -834,15 +942,41 @@ def main(argv=None):
         print("the tests fail without any fault:\n  " + "\n  ".join(failures))
         return 2
 
-    todo = list(mutants)
+    record = Record(args.record)
+    fps = {}
+    if args.record:
+        host, compiler = tool_identity(workers[0].env)
+        fps = {f: fingerprint(f, p, host, compiler) for f, p in plans.items()}
+        stale = record.fresh(fps)
+        if stale:
+            print("recorded outcomes that no longer hold (their file's fingerprint changed): " + " ".join(sorted(stale)))
+    todo = []
+    for m in mutants:
+        got = record.faults.get(m.name()) if record.files.get(m.path) == fps.get(m.path) else None
+        if got:
+            m.status, m.detail, m.seconds = status_of(got[0], m.key, equivalents), got[1], got[2]
+            m.reused = True
+        else:
+            todo.append(m)
+    if args.record:
+        print("%d of %d faults taken from %s, %d to run" % (len(mutants) - len(todo), len(mutants),
+                                                            os.path.relpath(args.record, ROOT), len(todo)))
+    deadline = t_start + 60 * args.budget if args.budget else None
+    # the tests that caught a fault of a file run first for its next fault
+    catchers = {}
+    for m in mutants:
+        if m.status in ("caught", "wrong entry") and re.match(r"^test_\w+\.\w+\.\w+$", m.detail):
+            catchers.setdefault(m.path, []).insert(0, m.detail)
+    total = len(todo)
     done = [0]
 
     def work(w):
         while True:
             with lock:
-                if not todo:
+                if not todo or (deadline and time.time() > deadline):
                     break
                 m = todo.pop(0)
+                first = list(dict.fromkeys(catchers.get(m.path, [])))[:2]
             plan = plans[m.path]
             w.pending.update(w.restore(sources, keep=m.path))  # built with the next whole build
             w.write(m.path, m.apply(sources[m.path]))
@@ -870,18 +1004,24 @@ def main(argv=None):
                 m.status, m.detail = "same code", ""
             else:
                 w.pending.clear()
-                passed, what, _ = w.run_tests(plan, limits[m.path], unit=False)
+                passed, what, _ = w.run_tests(plan, limits[m.path], unit=False, first=first)
                 if passed:
                     m.status = "equivalent" if m.key in equivalents else "survived"
                 else:
                     m.status = "wrong entry" if m.key in equivalents else "caught"
                     m.detail = what
             m.seconds = time.time() - t0
+            outcome = {"equivalent": "passed", "survived": "passed", "wrong entry": "caught"}.get(m.status, m.status)
             with lock:
                 done[0] += 1
                 n = done[0]
+                if m.status in ("caught", "wrong entry") and m.detail.startswith("test_"):
+                    catchers.setdefault(m.path, []).insert(0, m.detail)
+                if args.record and not m.detail.startswith("time-out"):
+                    record.put(m, fps[m.path], outcome)
+                    record.save()
             if not args.quiet:
-                log("[%d/%d] %-15s %s%s" % (n, len(mutants), m.status, m.name(),
+                log("[%d/%d] %-15s %s%s" % (n, total, m.status, m.name(),
                                             ("  (%s)" % m.detail) if m.detail else ""))
         w.compile(sorted(w.pending | set(w.restore(sources))))
     threads = [threading.Thread(target=work, args=(w,)) for w in workers]
@@ -894,7 +1034,10 @@ def main(argv=None):
 
 
 def report(mutants, sources, equivalents, files, seconds, args):
-    statuses = ("caught", "equivalent", "survived", "did not compile", "same code", "wrong entry")
+    for m in mutants:
+        if m.status is None:
+            m.status = "not run"
+    statuses = ("caught", "equivalent", "survived", "did not compile", "same code", "wrong entry", "not run")
     print()
     print("%-28s %7s %7s %7s %7s %7s %7s %7s" % ("file", "seeded", "caught", "equiv", "survived", "nocomp",
                                               "same", "score"))
@@ -916,6 +1059,12 @@ def report(mutants, sources, equivalents, files, seconds, args):
           "code; score %s (%.0f s)"
           % (len(mutants), total["caught"], total["equivalent"], total["survived"], total["did not compile"],
              total["same code"], score(total), seconds))
+    reused = sum(1 for m in mutants if getattr(m, "reused", False))
+    if reused:
+        print("%d of these outcomes came from the record" % reused)
+    if total["not run"]:
+        print("%d faults not run: the time budget ran out (run again with the same --record to go on)"
+              % total["not run"])
     bad = [m for m in mutants if m.status in ("survived", "wrong entry")]
     for m in bad:
         print()

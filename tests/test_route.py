@@ -44,6 +44,19 @@ class RouteTest(unittest.TestCase):
                     self.assertEqual(set(got[10:]), {"0"})
                     self.assertEqual(r["msg"], ["list 1 2"])
 
+    def test_dsp_without_signals_becomes_a_message(self):
+        # called with no signal array (C code may call it so), "dsp" registers
+        # nothing and leaves outlet 2 as a message of its own
+        r = run("""
+            n: nodsp
+            r: route~
+            n -> r
+            r:1 => msg
+            @0 n bang
+            @0 n bang
+        """, dsp=False)
+        self.assertEqual(r["msg"], ["dsp", "dsp"])
+
     def test_typed_dsp_and_signal_are_not_forwarded(self):
         r = run("""
             f: feed~ loop 2

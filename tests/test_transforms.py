@@ -31,13 +31,14 @@ def saturate(x, lo, hi):
     return max(lo, min(hi, math.trunc(x) if math.isfinite(x) else (hi if x > 0 else lo)))
 
 
-def quantize(x, q):
+def quantize(x, q, dq=None):
     """quantize~'s sample: the exact product truncated and saturated, times
-    the step (1 / q in the host's precision), rounded once."""
+    the step (1 / q in the host's precision, or dq as the host made it),
+    rounded once."""
     x, q = tf(x), tf(q)
     p = Fraction(x) * Fraction(q) if math.isfinite(x) else x * q
     k = saturate(p if not isinstance(p, Fraction) else math.trunc(p), -2 ** 31, 2 ** 31 - 1)
-    return round_host(Fraction(k) * Fraction(round_host(1 / Fraction(q))))
+    return round_host(Fraction(k) * Fraction(round_host(1 / Fraction(q)) if dq is None else dq))
 
 
 def swap(x):
@@ -73,6 +74,18 @@ class QuantizeTest(SignalCase):
                 r = run("f: feed~ %s =tiny =-nan\nq: quantize~ %s\nf -> q ~> out\n@0 q %s" % (
                     INPUTS, arg, msg), block=32)
                 self.assertSame(r["out"][0].split()[:19], (block(VALUES + [TINY]) + " -nan").split())
+
+    def test_steps_so_many_that_one_step_is_subnormal(self):
+        # 1 / q below the smallest normal number: the step is what the host's
+        # own division makes of it (the tested hosts flush it to 0, and every
+        # product is then 0), not pass-through
+        q = 3e38 if FLOATSIZE == 32 else 1e308
+        probe = run("s: sig~ 1\nd: /~ %r\ns -> d ~> step" % q)
+        dq = float(probe["step"][0].split()[0])
+        for sign in (1, -1):
+            with self.subTest(q=sign * q):
+                r = run("f: feed~ %s\nq: quantize~ %r\nf -> q ~> out" % (INPUTS, sign * q), block=32)
+                self.assertSame(r["out"][0].split()[:17], block(quantize(v, sign * q, sign * dq) for v in VALUES).split())
 
     def test_product_rounded_once(self):
         # in single precision k * (1/q) needs more bits than a double holds

@@ -9,6 +9,9 @@
 //                    DSP build "|NAME: dsp <n> fed" when the buffer it reads
 //                    is the one a feed~ writes (the object between them ran
 //                    in place), "|NAME: dsp <n> own" otherwise
+//   [nodsp]          on bang, calls the "dsp" method of every object its
+//                    outlet is connected to with no signal array (a null
+//                    one), as C code may; a patch's own messages cannot
 //   [drive @k RECEIVER SELECTOR ARGS... @k ...]
 //                    sends each message to the object bound to RECEIVER
 //                    after k top-level blocks (64 samples each) have run,
@@ -332,6 +335,32 @@ static void drive_free(t_drive *x) {
     freebytes(x->script, sizeof(t_atom) * (x->n ? x->n : 1));
 }
 
+// ---------------------------------------------------------------- nodsp
+static t_class *nodsp_class;
+struct t_nodsp {
+    t_object x_obj;
+    t_outlet *out;
+};
+
+static void *nodsp_new() {
+    t_nodsp *x = (t_nodsp *)pd_new(nodsp_class);
+    x->out = outlet_new(&x->x_obj, 0);
+    return x;
+}
+
+static void nodsp_bang(t_nodsp *x) {
+    t_outlet *op;
+    t_object *dest;
+    t_inlet *in;
+    int which;
+    for (t_outconnect *c = obj_starttraverseoutlet(&x->x_obj, &op, 0); c;) {
+        c = obj_nexttraverseoutlet(c, &dest, &in, &which);
+        t_gotfn fn = zgetfn(&dest->ob_pd, gensym("dsp"));
+        if (fn) ((void (*)(t_object *, t_signal **))fn)(dest, 0);
+        else fprintf(stderr, "|nodsp: no dsp method\n");
+    }
+}
+
 TESSEL_SETUP tessel_bench_setup() {
     // every line reaches the pipe as it is printed, whatever the C runtime
     // buffers stderr as (Windows' buffers it when it is not a console), so
@@ -356,4 +385,7 @@ TESSEL_SETUP tessel_bench_setup() {
 
     drive_class = class_new(gensym("drive"), (t_newmethod)drive_new, (t_method)drive_free, sizeof(t_drive), 0,
                             A_GIMME, A_NULL);
+
+    nodsp_class = class_new(gensym("nodsp"), (t_newmethod)nodsp_new, 0, sizeof(t_nodsp), 0, A_NULL);
+    class_addbang(nodsp_class, (t_method)nodsp_bang);
 }

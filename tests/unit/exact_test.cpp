@@ -227,6 +227,21 @@ TEST(ExactTrunc, FloatProducts) {
     check_truncs<float>(3, 2000000);
 }
 
+TEST(ExactTrunc, FloatSaturationStartsAtTheSmallestMagnitude) {
+    // top is the smallest magnitude whose product with |q| reaches 2^31, for
+    // q of every size, the largest and smallest normal ones among them
+    std::mt19937_64 rng(5);
+    for (int i = 0; i < 1000000; i++) {
+        auto qb = static_cast<uint32_t>(rng() % 0x7f000000u) + 0x00800000u;
+        if (i < 2)
+            qb = i ? 0x00800000u : 0x7f7fffffu;
+        double aq = from_bits<float>(qb);
+        uint32_t top = tessel::make_factor(from_bits<float>(qb | (uint32_t(i & 1) << 31))).top;
+        ASSERT_GE(static_cast<double>(from_bits<float>(top)) * aq, 2147483648.0) << std::hex << qb;
+        ASSERT_LT(static_cast<double>(from_bits<float>(top - 1)) * aq, 2147483648.0) << std::hex << qb;
+    }
+}
+
 TEST(ExactTrunc, DoubleProducts) {
     check_truncs<double>(4, 2000000);
 }
