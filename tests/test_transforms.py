@@ -26,6 +26,8 @@ def round_host(fr):
 
 def saturate(x, lo, hi):
     """x truncated toward zero into [lo, hi]; NaN gives 0."""
+    if isinstance(x, int):
+        return max(lo, min(hi, x))
     if math.isnan(x):
         return 0
     return max(lo, min(hi, math.trunc(x) if math.isfinite(x) else (hi if x > 0 else lo)))
