@@ -74,7 +74,8 @@ static bool Volley_feeds_itself(t_Volley *x, int k) {
 // bang, since each would otherwise start the chain again from its own level
 // and the work would grow exponentially with the count.
 static void Volley_loop(t_Volley *x, std::int64_t from, std::int32_t bound) {
-    x->depth++;
+    if (x->depth++ == 0)
+        x->overflow = 0;  // a burst entered from outside starts a fresh chain
     for (std::int64_t i = from; i <= bound; i++) {
         std::uint32_t before = x->entries;
         outlet_float(x->x_index, static_cast<t_float>(i));
@@ -84,24 +85,20 @@ static void Volley_loop(t_Volley *x, std::int64_t from, std::int32_t bound) {
         refused = refused || (x->entries == before && Volley_feeds_itself(x, 0));
         if (x->state == VOLLEY_PAUSED) {
             x->position = static_cast<std::int32_t>(i);
-            if (--x->depth == 0)
-                x->overflow = 0;
+            x->depth--;
             return;
         }
         if (refused)
             x->overflow = 1;
         if (x->overflow) {
-            if (--x->depth == 0) {
-                x->overflow = 0;
-                x->state = VOLLEY_IDLE;
-            }
+            x->state = VOLLEY_IDLE;
+            x->depth--;
             return;
         }
     }
     outlet_bang(x->x_done);
     x->state = VOLLEY_IDLE;
-    if (--x->depth == 0)
-        x->overflow = 0;
+    x->depth--;
 }
 
 static void Volley_bang(t_Volley *x) {

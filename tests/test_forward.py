@@ -36,7 +36,9 @@ class ForwardTest(unittest.TestCase):
 
     def test_pointers_arrive(self):
         # a scalar of a template in the patch: [pointer] sends a pointer to
-        # it, the forward passes it on, [get] reads the field through it
+        # it, the forward passes it on as a pointer (not as a list holding
+        # one, which a receiver with a method for lists would take apart as
+        # such), [get] reads the field through it
         r = run("""
             t: struct fwd1 float x
             p: pointer
@@ -46,11 +48,13 @@ class ForwardTest(unittest.TestCase):
             p -> x
             a -> g
             g => got
+            a => sent
             @0 pd-case.pd scalar fwd1 5
             @1 p traverse pd-case.pd
             @1 p next
         """, dsp=False, blocks=2)
         self.assertEqual(r["got"], ["5"])
+        self.assertEqual(r["sent"], ["pointer (pointer)"])
 
     def test_send_changes_the_target(self):
         r = forward("foo", """
