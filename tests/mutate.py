@@ -513,6 +513,22 @@ def tests_for_classes(classes):
 # The host-free test programs: build target, ctest name prefix, source folder.
 HOST_FREE = [("tessel_unit", "unit.", "unit"), ("tessel_variants", "variants.", "variants")]
 
+# The cases of the variants program that run a class source's routines
+# (gtest filters); a fault in a shared header runs every case, and so does
+# one in a source not named here. Without this a fault in swap~ would wait
+# for quantize~'s comparisons over every 32-bit pattern.
+VARIANT_CASES = {
+    "signal/quantize~.cpp": "*QuantizeEveryPattern*:Variants.QuantizeModes",
+    "signal/swap~.cpp": "Variants.SwapEveryPattern",
+    "signal/sgn~.cpp": "Variants.SignAndAbsoluteValue",
+    "signal/rectify~.cpp": "Variants.SignAndAbsoluteValue",
+    "signal/blockmean~.cpp": "Variants.BlockmeanSums",
+    "signal/crosspitch~.cpp": "Variants.CrosspitchHalfturnRetroAndDelays:Crosspitch.*",
+    "signal/halfturn~.cpp": "Variants.CrosspitchHalfturnRetroAndDelays",
+    "signal/retro~.cpp": "Variants.CrosspitchHalfturnRetroAndDelays",
+    "signal/z~.cpp": "Variants.CrosspitchHalfturnRetroAndDelays",
+}
+
 
 class Plan:
     """What one faulty file needs: build targets, test modules, and the
@@ -531,6 +547,7 @@ class Plan:
         self.targets += self.host_free
         self.unit = bool(self.host_free)
         self.tests = tests_for_classes(self.classes)
+        self.filters = {"tessel_variants": VARIANT_CASES[path]} if path in VARIANT_CASES else {}
 
 
 # --------------------------------------------------------------------------
@@ -659,31 +676,47 @@ class Worker:
             self.dirty.discard(path)
         return targets
 
-    def run_tests(self, plan, timeout, unit=True, first=()):
-        """(passed, what failed or timed out, seconds). `first`: test ids
-        (module.Class.test) to run before the modules, as a quicker way to a
-        failure; they run again in their module when they pass."""
+    def run_tests(self, plan, timeout, programs=None, host=True, first=()):
+        """(passed, what failed or timed out, seconds). `programs`: the
+        host-free test programs to run (default: all of the plan's); `host`:
+        whether the host test modules run; `first`: test ids
+        (module.Class.test) to run before everything else, as a quicker way
+        to a failure; they run again in their module when it runs."""
         t0 = time.time()
-        for target in plan.host_free if unit else []:
+
+        def left():
+            return None if timeout is None else max(1, timeout - (time.time() - t0))
+
+        def unittest(ids):
+            rc, out, _ = run_cmd([sys.executable, "-m", "unittest", "-f"] + list(ids),
+                                 cwd=os.path.join(self.src, "tests"), env=self.env, timeout=left())
+            if rc == 0:
+                return None
+            if rc is None:
+                return "time-out in " + " ".join(ids)
+            m = re.search(r"^(?:FAIL|ERROR): (\S+) \(([\w.]+)\)", out, re.M)
+            if not m:
+                return squash(out[-200:])
+            return m.group(2) if m.group(2).endswith("." + m.group(1)) else m.group(2) + "." + m.group(1)
+
+        if first and plan.tests:
+            what = unittest(first)
+            if what:
+                return False, what, time.time() - t0
+        for target in plan.host_free if programs is None else programs:
             if target not in self.bins:
                 continue
-            left = None if timeout is None else max(1, timeout - (time.time() - t0))
-            rc, out, _ = run_cmd([self.bins[target], "--gtest_fail_fast", "--gtest_brief=1"], timeout=left)
+            cmd = [self.bins[target], "--gtest_fail_fast", "--gtest_brief=1"]
+            if target in plan.filters:
+                cmd.append("--gtest_filter=" + plan.filters[target])
+            rc, out, _ = run_cmd(cmd, timeout=left())
             if rc != 0:
                 what = "unit tests" if target == "tessel_unit" else target[len("tessel_"):] + " tests"
                 return False, what + (" (time-out)" if rc is None else ""), time.time() - t0
-        if plan.tests:
-            left = None if timeout is None else max(1, timeout - (time.time() - t0))
-            rc, out, _ = run_cmd([sys.executable, "-m", "unittest", "-f"] + list(first) + plan.tests,
-                                 cwd=os.path.join(self.src, "tests"), env=self.env, timeout=left)
-            if rc != 0:
-                if rc is None:
-                    return False, "time-out in " + " ".join(plan.tests), time.time() - t0
-                m = re.search(r"^(?:FAIL|ERROR): (\S+) \(([\w.]+)\)", out, re.M)
-                if not m:
-                    return False, squash(out[-200:]), time.time() - t0
-                name = m.group(2) if m.group(2).endswith("." + m.group(1)) else m.group(2) + "." + m.group(1)
-                return False, name, time.time() - t0
+        if host and plan.tests:
+            what = unittest(plan.tests)
+            if what:
+                return False, what, time.time() - t0
         return True, "", time.time() - t0
 
 
@@ -918,7 +951,7 @@ def main(argv=None):
     limits, failures = {}, []
     kinds = {}
     for f, p in plans.items():
-        kinds.setdefault((tuple(p.tests), p.unit), []).append(f)
+        kinds.setdefault((tuple(p.tests), p.unit, tuple(sorted(p.filters.items()))), []).append(f)
     queue = list(kinds)
 
     def baseline(w):
@@ -982,13 +1015,23 @@ def main(argv=None):
             w.write(m.path, m.apply(sources[m.path]))
             w.dirty.add(m.path)
             t0 = time.time()
-            passed, ok = True, True
-            if plan.unit:
-                # the host-free unit tests first: they build in one step and
-                # catch most faults of a shared header before any module is built
-                ok = w.compile(plan.host_free)[0]
+            passed, ok, what = True, True, ""
+            if "tessel_unit" in plan.host_free:
+                # the unit tests first: they build in one step and catch
+                # most faults of a shared header before any module is built
+                ok = w.compile(["tessel_unit"])[0]
                 if ok:
-                    passed, what, _ = w.run_tests(plan, limits[m.path])
+                    passed, what, _ = w.run_tests(plan, limits[m.path], ["tessel_unit"], host=False)
+            if ok and passed and first:
+                # then the modules alone (every one a restored file left
+                # behind too, so that no test meets a faulty one) and the
+                # tests that caught this file's last faults; the variants
+                # program, slow to build, waits
+                mods = (w.pending | set(plan.targets)) - {t for t, _, _ in HOST_FREE}
+                ok = w.compile(sorted(mods))[0]
+                if ok:
+                    w.pending -= mods
+                    passed, what, _ = w.run_tests(plan, limits[m.path], [], host=False, first=first)
             if not ok:
                 m.status, m.detail = "did not compile", ""
             elif not passed:
@@ -1004,7 +1047,7 @@ def main(argv=None):
                 m.status, m.detail = "same code", ""
             else:
                 w.pending.clear()
-                passed, what, _ = w.run_tests(plan, limits[m.path], unit=False, first=first)
+                passed, what, _ = w.run_tests(plan, limits[m.path], [t for t in plan.host_free if t != "tessel_unit"])
                 if passed:
                     m.status = "equivalent" if m.key in equivalents else "survived"
                 else:

@@ -302,4 +302,17 @@ TEST(Crosspitch, CountIsOneAdditionAfterAnother) {
             want += 1;
         ASSERT_EQ(crosspitch_count(c, d), want) << "c = " << c << ", d = " << d;
     }
+    // counts that step over 2^51 .. 2^54 by a few samples, or stand still:
+    // from 2^53 on a count moves only where a tie rounds it to even
+    for (int e = 51; e <= 54; e++) {
+        double top = __builtin_ldexp(1.0, e);
+        for (double below : {0.25, 0.5, 1.0, 1.5, 2.0, 3.0, 4.0, 6.0})
+            for (double c : {top - below, top + below, top + 2 * below})
+                for (t_int d : {0, 1, 2, 3, 5, 100}) {
+                    double want = c;
+                    for (t_int k = 0; k < d; k++)
+                        want += 1;
+                    ASSERT_EQ(crosspitch_count(c, d), want) << "c = " << c << ", d = " << d;
+                }
+    }
 }
