@@ -7,7 +7,7 @@ import subprocess
 import tempfile
 import unittest
 
-from bench import EXT, build, run_patch
+from bench import EXT, LAUNCHER, WINDOWS, build, run, run_patch
 
 
 def declare(text, path):
@@ -59,6 +59,31 @@ class InstallTest(unittest.TestCase):
                 fh.write(text)
             r = run_patch(patch, path_dirs=[prefix], patch_text=text)
             self.assertEqual(r.seq("index", "done"), ["index: 1", "index: 2", "done: bang"])
+
+
+@unittest.skipUnless(WINDOWS, "only a Windows host keeps a start-up flag (in the registry)")
+class WindowsStartTest(unittest.TestCase):
+    def set_flag(self, value):
+        subprocess.run(LAUNCHER + ["reg", "add", r"HKCU\Software\Pure-Data", "/v", "loading", "/d", value, "/f"],
+                       check=True, capture_output=True, timeout=60)
+
+    def test_a_start_taken_for_a_crash_still_loads_the_library(self):
+        # the flag as another host's start leaves it while that host loads
+        self.set_flag("yes")
+        try:
+            r = run("""
+                f: feed~ 1 -2 3
+                s: sgn~
+                v: Volley 1
+                f -> s ~> out
+                v:1 => done
+                @0 v bang
+            """)
+        finally:
+            self.set_flag("no")
+        self.assertEqual(r["out"][0].split()[:3], ["1", "-1", "1"])
+        self.assertEqual(r["done"], ["bang"])
+        self.assertFalse([l for l in r.console if "crashed" in l or "preferences" in l], r.console)
 
 
 if __name__ == "__main__":
