@@ -74,8 +74,10 @@ static double crosspitch_count_binades(double c, t_int d) {  // c from 1 on
 // The same sum in integers, as a crossing needs it (a few instructions a
 // binade): from 1 on, c is its integer part ip and a fraction f in units of
 // 2^-52, exact while c < 2^52. Counting up to the next power of two 2^e is
-// exact; reaching it rounds f to the new binade's step, 2^e units, to
-// nearest with ties to even, as the double sum does.
+// exact; reaching it doubles the step from 2^(e-1) units, of which f is a
+// multiple, to 2^e: f is then exact or halfway, and a tie goes to the even
+// neighbour, as the double sum does. f may so reach 2^52, a whole 1; the
+// count stays exact, and as f has no fraction left no later step rounds.
 static double crosspitch_count(double c, t_int d) {
     for (; d > 0 && c < 1; d--)
         c += 1;
@@ -93,16 +95,12 @@ static double crosspitch_count(double c, t_int d) {
         }
         ip += steps;
         d -= static_cast<t_int>(steps);
-        std::uint64_t unit = std::uint64_t(1) << e, r = f & (unit - 1);
-        f -= r;
-        f += (r > unit / 2 || (r == unit / 2 && (f & unit))) ? unit : 0;
-        if (f >> 52) {
-            f -= std::uint64_t(1) << 52;
-            ip += 1;
-        }
+        std::uint64_t half = std::uint64_t(1) << (e - 1);
+        if (f & half)
+            f = f & (half << 1) ? f + half : f - half;
     }
     c = static_cast<double>(ip) + static_cast<double>(f) * 0x1p-52;  // exact: the count itself
-    return d > 0 ? crosspitch_count_binades(c, d) : c;
+    return crosspitch_count_binades(c, d);
 }
 
 // Whether a crossing can be at v: a positive sample after one that is not
