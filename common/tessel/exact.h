@@ -35,10 +35,12 @@ inline factor<float> make_factor(float q) {
     f.qneg = bits(q) >> 31;
     double aq = static_cast<double>(abs(q));
     constexpr double limit = 2147483648.0;
-    float t = static_cast<float>(limit / aq);  // near it (maybe +inf)
+    // the quotient rounded to a float is one of the two floats around the
+    // exact one (or +inf past the largest), so the float below it gives a
+    // product under 2^31 (products of two floats are exact in double): the
+    // answer is this float or lies above it
+    float t = static_cast<float>(limit / aq);
     std::uint32_t b = bits(t);
-    while (b > 0 && static_cast<double>(from_bits<float>(b - 1)) * aq >= limit)
-        b--;
     while (b < 0x7f800000u && static_cast<double>(from_bits<float>(b)) * aq < limit)
         b++;
     f.top = b;
