@@ -170,6 +170,20 @@ TEST(ExactProduct, KnownFloatCases) {
     EXPECT_EQ(bits(product(0, tessel::make_step(-0.25))), 0u);
 }
 
+TEST(ExactProduct, SubnormalProductsAtTheLastSubnormal) {
+    // |k| * m just below and at 2^mant: the largest subnormal, then the
+    // smallest normal number, of either float size and sign (random steps
+    // rarely land on the integer just below)
+    const uint32_t fm = (1u << 23) - 1;
+    const uint64_t dm = (uint64_t(1) << 52) - 1;
+    EXPECT_EQ(bits(product(1, tessel::make_step(from_bits<float>(fm)))), fm);
+    EXPECT_EQ(bits(product(-47, tessel::make_step(from_bits<float>(fm / 47)))), fm | 0x80000000u);  // 47 * 178481
+    EXPECT_EQ(bits(product(2, tessel::make_step(from_bits<float>(1u << 22)))), 1u << 23);
+    EXPECT_EQ(bits(product(1, tessel::make_step(from_bits<double>(dm)))), dm);
+    EXPECT_EQ(bits(product(-3, tessel::make_step(from_bits<double>(dm / 3)))), dm | (uint64_t(1) << 63));
+    EXPECT_EQ(bits(product(2, tessel::make_step(from_bits<double>(uint64_t(1) << 51)))), uint64_t(1) << 52);
+}
+
 // trunc(x * q) from the integers, saturating at the 32-bit range; NaN 0.
 template <class F>
 static int32_t reference_trunc(F x, F q) {
