@@ -144,28 +144,24 @@ static VESK_KERNEL void crosspitch_perform(const t_sample *in, t_sample *out, t_
         }
         double lastv = last >= 0 ? static_cast<double>(p[last]) : 0;
         double before = prev, beforegap = gap;  // what precedes the chunk
-        double held = 0;                        // the last candidate's sample, once it is overwritten
-        t_int from = 0, heldat = -1;
+        // outputs are written up to the last candidate, not including it:
+        // every sample from there on is still the input where the two share
+        // a buffer, and the last candidate, positive, ends the search back
+        // from the next one
+        t_int from = 0;
         for (t_int g = 0; g < m; g += crosspitch_group) {
             t_int e = m - g < crosspitch_group ? m - g : crosspitch_group;
             const t_sample *q = p + g;
-            // a full group after the first is asked together with the sample
-            // before it, as it stood (a loop of fixed length, the fastest to
-            // ask): where that was the last candidate, whose output may stand
-            // in its place now, the answer can only be a "maybe" too many
-            // (the candidate was positive, so no crossing starts right after
-            // it), which the samples themselves settle below
-            bool full = g > 0 && e == crosspitch_group;
+            // a group after the first is asked together with the sample
+            // before it, a full one in a loop of fixed length (the fastest
+            // to ask, and most groups are full); the first, with the number
+            // before the chunk
+            bool full = g != 0 && e == crosspitch_group;
             if (full && !crosspitch_any(q - 1, crosspitch_group + 1))
                 continue;
-            // the sample before the group: the last number that was not 0
-            // before the chunk, or the last candidate's own sample where its
-            // output already stands in its place
-            double first = g == 0 ? before : g - 1 == heldat ? held : static_cast<double>(p[g - 1]);
-            int any = crosspitch_rise(first, q[0]);
-            if (!full && !(any | crosspitch_any(q, e)))
+            auto word = static_cast<std::uint32_t>(crosspitch_rise(g != 0 ? static_cast<double>(q[-1]) : before, q[0]));
+            if (!full && !(word | crosspitch_any(q, e)))
                 continue;
-            auto word = static_cast<std::uint32_t>(any);
             for (t_int i = 1; i < e; i++)
                 word |= static_cast<std::uint32_t>(crosspitch_rise(q[i - 1], q[i])) << i;
             while (word) {
@@ -173,35 +169,27 @@ static VESK_KERNEL void crosspitch_perform(const t_sample *in, t_sample *out, t_
                 word &= word - 1;
                 double v = p[j];
                 // the number before v that is not 0, and how far back: in
-                // this chunk (the last candidate's sample is kept, since its
-                // output may already stand in its place), or before it
+                // this chunk (at the last candidate at the latest), or before
+                // it
                 t_int k = j - 1;
-                while (k > heldat && k >= 0 && !(p[k] != 0))
+                while (k >= 0 && !(p[k] != 0))
                     k--;
-                double pv, gg;
-                if (k >= 0 && k == heldat)
-                    pv = held, gg = static_cast<double>(j - k);
-                else if (k >= 0)
-                    pv = p[k], gg = static_cast<double>(j - k);
-                else
-                    pv = before, gg = beforegap + static_cast<double>(j);
+                double pv = k >= 0 ? static_cast<double>(p[k]) : before;
                 for (t_int i = from; i < j; i++)
                     o[i] = static_cast<t_sample>(estimate);
-                if (pv * v < 0 && v > pv) {
+                from = j;
+                if (pv < 0) {  // v is positive
+                    double gg = k >= 0 ? static_cast<double>(j - k) : beforegap + static_cast<double>(j);
                     double r = 1 / (v - pv);
-                    double after = v * r * gg;  // from the crossing to v, within (0, gg]
+                    double after = v * r * gg;  // from the crossing to v, within [0, gg]
                     if (after != after)         // v = +inf: the crossing is at pv
                         after = pv == -__builtin_inf() ? 0.5 * gg : gg;
                     double count = crosspitch_count(count0, at + j - ref);
-                    double period = count - after;
-                    estimate = count > 0 && period > 0 ? sr / period : sr;
+                    double period = count - after;  // never above the count, so a count of 0 or less gives sr
+                    estimate = period > 0 ? sr / period : sr;
                     count0 = after;
                     ref = at + j;
                 }
-                held = v;
-                heldat = j;
-                o[j] = static_cast<t_sample>(estimate);
-                from = j + 1;
             }
         }
         for (t_int i = from; i < m; i++)

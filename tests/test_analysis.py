@@ -252,6 +252,31 @@ class CrosspitchTest(unittest.TestCase):
         """, blocks=3)
         self.assertEqual(r["inf"][2], block([SR / 4] * 64))
         self.assertEqual(r["gap"][2], block([SR / 4] * 64))
+        # the first crossing on the second sample after creation, at the
+        # first one: no time since the count started, so the estimate is sr
+        self.assertEqual(r["inf"][0], block([0] + [SR] * 4 + [SR / 4] * 59))
+        # from -inf to +inf the crossing is midway, three samples apart here
+        # (at 4.5 of each cycle of 8; from the -1 to +inf, at the -1)
+        r = run("f: feed~ loop -1 =inf 1 =-inf 0 0 =inf 1\nc: crosspitch~\nf -> c ~> out", blocks=3)
+        self.assertEqual(r["out"][2], block(([SR / 4.5] + [SR / 3.5] * 5 + [SR / 4.5] * 2) * 8))
+
+    def test_looking_back_past_outputs_in_place(self):
+        # where the output has the input's buffer, a search back for the
+        # number before a crossing reads no output written in place of the
+        # input: here a NaN and then a positive sample, each no crossing,
+        # after a negative block, with 0 written for them while the estimate
+        # is still 0; the crossing from the -1 is the first
+        for separate in (False, True):
+            with self.subTest(separate=separate):
+                r = run("""
+                    f: feed~ loop -1
+                    c: crosspitch~
+                    %s
+                    f -> c ~> out
+                    @1 f set loop =nan 1 0 1 -1 0 0 1
+                """ % ("f ~> ref" if separate else ""), blocks=2)
+                self.assertEqual(r.inplace("out"), not separate)
+                self.assertEqual(r["out"][1], block([0] * 7 + [SR / 69.5] * 8 + [SR / 8] * 49))
 
     def test_random_signals_follow_the_sample_by_sample_rule(self):
         # the rule worked one sample after another (the state kept between
