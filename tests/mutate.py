@@ -794,8 +794,8 @@ def all_mutants(files):
 def fingerprint(path, plan, host, compiler):
     cls = class_sources()
     files, todo = set(), [path] + [src for src, c in cls.items() if c in plan.classes]
-    if plan.unit:
-        for _, _, folder in HOST_FREE:
+    for target, _, folder in HOST_FREE:  # the host-free programs that run for the file
+        if target in plan.host_free:
             d = os.path.join(HERE, folder)
             todo += [rel(os.path.join(d, n)) for n in sorted(os.listdir(d))]
     while todo:

@@ -31,6 +31,7 @@ TEST(MidiBytes, FloatsTruncateAndOutOfRangeIsMostNegative) {
     EXPECT_EQ(midi::to_int(-0.7), 0);
     EXPECT_EQ(midi::to_int(-1.5), -1);
     EXPECT_EQ(midi::to_int(2147483520.0), 2147483520);  // largest float below 2^31
+    EXPECT_EQ(midi::to_int(2147483647.5), INT32_MAX);   // a double-precision host's float
     EXPECT_EQ(midi::to_int(-2147483648.0), kMin);
     EXPECT_EQ(midi::to_int(2147483648.0), kMin);
     EXPECT_EQ(midi::to_int(1e10), kMin);
@@ -67,6 +68,17 @@ TEST(MidiBytes, ChannelNumbering) {
     EXPECT_EQ(midi::listen_to(-1).nibble, 0xFE);
     EXPECT_EQ(midi::listen_to(kMin).nibble, 0xFF);  // no overflow on the most negative argument
     EXPECT_EQ(midi::listen_to(257).nibble, 0);
+}
+
+TEST(MidiBytes, EveryKindHasABitOfItsOwn) {
+    unsigned seen = 0;
+    for (int kind = 0x80; kind <= 0xE0; kind += 0x10) {
+        unsigned bit = midi::kind_bit(static_cast<std::uint8_t>(kind));
+        EXPECT_EQ(bit & (bit - 1), 0u) << kind;  // one bit
+        EXPECT_EQ(seen & bit, 0u) << kind;
+        seen |= bit;
+    }
+    EXPECT_EQ(seen, midi::every_kind);
 }
 
 // The host tests cover the byte classes message by message; here, the state
