@@ -626,6 +626,16 @@ class Worker:
         self.read_ctest()
         self.fault_free = self.snapshot()
 
+    def changed(self):
+        """The classes and host-free programs whose built bytes differ from
+        the fault-free build's."""
+        now, out = self.snapshot(), set()
+        programs = {b: t for t, b in self.bins.items()}
+        for p, digest in now.items():
+            if digest != self.fault_free.get(p):
+                out.add(programs.get(p) or os.path.basename(p).rsplit(".", 1)[0])
+        return out
+
     def snapshot(self):
         """The bytes of every module and host-free test program built."""
         files = [os.path.join(self.build, "tessel", f) for f in sorted(os.listdir(os.path.join(self.build, "tessel")))]
@@ -791,7 +801,10 @@ def all_mutants(files):
 # Whether a fault whose tests passed is equivalent or survived is decided at
 # report time, from the list as it stands.
 
-def fingerprint(path, plan, host, compiler):
+def fingerprint_files(path, plan):
+    """The contents a fault's outcome depends on for its file, read now (as
+    the workers copy the tree), so that an edit during the run does not
+    enter a fingerprint."""
     cls = class_sources()
     files, todo = set(), [path] + [src for src, c in cls.items() if c in plan.classes]
     for target, _, folder in HOST_FREE:  # the host-free programs that run for the file
@@ -808,12 +821,19 @@ def fingerprint(path, plan, host, compiler):
     files |= {"tests/%s.py" % t for t in plan.tests}
     files |= {"tests/bench.py", "tests/runtests.py", "tests/bench/tessel_bench.cpp", "CMakeLists.txt",
               "tests/CMakeLists.txt", "cmake/objects.txt"}
-    h = hashlib.sha256()
+    out = []
     for f in sorted(files):
         full = os.path.join(ROOT, f)
         if os.path.isfile(full):
             with open(full, "rb") as fh:
-                h.update(f.encode() + b"\0" + fh.read() + b"\0")
+                out.append(f.encode() + b"\0" + fh.read() + b"\0")
+    return out
+
+
+def fingerprint(contents, host, compiler):
+    h = hashlib.sha256()
+    for c in contents:
+        h.update(c)
     h.update(host.encode() + b"\0" + compiler.encode())
     return h.hexdigest()[:32]
 
@@ -938,6 +958,7 @@ def main(argv=None):
 
     plans = {f: Plan(f) for f in sorted({m.path for m in mutants})}
     sources = {f: read(os.path.join(ROOT, f)) for f in plans}
+    contents = {f: fingerprint_files(f, p) for f, p in plans.items()} if args.record else {}
     os.makedirs(args.build_dir, exist_ok=True)
     t_start = time.time()
     workers = [Worker(args.build_dir, k, log) for k in range(max(1, args.jobs))]
@@ -979,7 +1000,7 @@ def main(argv=None):
     fps = {}
     if args.record:
         host, compiler = tool_identity(workers[0].env)
-        fps = {f: fingerprint(f, p, host, compiler) for f, p in plans.items()}
+        fps = {f: fingerprint(contents[f], host, compiler) for f in plans}
         stale = record.fresh(fps)
         if stale:
             print("recorded outcomes that no longer hold (their file's fingerprint changed): " + " ".join(sorted(stale)))
@@ -1047,7 +1068,16 @@ def main(argv=None):
                 m.status, m.detail = "same code", ""
             else:
                 w.pending.clear()
-                passed, what, _ = w.run_tests(plan, limits[m.path], [t for t in plan.host_free if t != "tessel_unit"])
+                # only the modules and programs whose bytes the fault changed
+                # can fail a test: the tests of the others are left out (a
+                # fault in a shared header mostly touches a few classes)
+                changed = w.changed()
+                narrow = Plan.__new__(Plan)
+                narrow.__dict__.update(plan.__dict__)
+                narrow.classes = [c for c in plan.classes if c in changed]
+                narrow.tests = tests_for_classes(narrow.classes)
+                passed, what, _ = w.run_tests(narrow, limits[m.path],
+                                              [t for t in plan.host_free if t != "tessel_unit" and t in changed])
                 if passed:
                     m.status = "equivalent" if m.key in equivalents else "survived"
                 else:
