@@ -6,20 +6,15 @@ static t_class *route_class;
 
 struct t_route {
     t_object x_obj;
-    t_outlet *x_sigout;  // outlet 1: the signal
     t_outlet *x_msgout;  // outlet 2: every message
 };
 
+// Outlet 1 carries the signal. The host frees both outlets with the object.
 static void *route_new() {
     t_route *x = reinterpret_cast<t_route *>(pd_new(route_class));
-    x->x_sigout = outlet_new(&x->x_obj, &s_signal);
+    outlet_new(&x->x_obj, &s_signal);
     x->x_msgout = outlet_new(&x->x_obj, nullptr);
     return x;
-}
-
-static void route_free(t_route *x) {
-    outlet_free(x->x_sigout);
-    outlet_free(x->x_msgout);
 }
 
 // Bang, float, symbol and list have no method of their own, so the host hands
@@ -46,8 +41,8 @@ static void route_dsp(t_route *x, t_signal **sp) {
 }
 
 VESK_SETUP route_tilde_setup() {
-    route_class = class_new(gensym("route~"), reinterpret_cast<t_newmethod>(route_new),
-                            reinterpret_cast<t_method>(route_free), sizeof(t_route), 0, A_NULL);
+    route_class = class_new(gensym("route~"), reinterpret_cast<t_newmethod>(route_new), nullptr,
+                            sizeof(t_route), 0, A_NULL);
     class_addanything(route_class, reinterpret_cast<t_method>(route_anything));
     vesk::signal_inlet(route_class);
     vesk::dsp_method(route_class, route_dsp);

@@ -64,6 +64,46 @@ class PackTest(unittest.TestCase):
         self.assertEqual([len(l.split()) - 1 for l in r["o"]], [64, 64, 256, 8])
         self.assertEqual(r["o"][2:], ["list " + block(range(128, 384)), "list " + block(range(440, 448))])
 
+    def test_a_receiver_that_rebuilds_dsp(self):
+        # a's list, on its way out, first sets the block size and rebuilds
+        # the DSP graph, then reaches a second receiver, which must still
+        # read it; b's list, computed in the same tick and not sent yet, is
+        # dropped when its block size changes and sent when it does not (the
+        # host runs a, wired later, first, and so a's clock fires first)
+        for size, dropped in ((256, True), (64, False)):
+            with self.subTest(size=size):
+                r = run("""
+                    f: feed~ ramp 0
+                    a: pack~
+                    b: pack~
+                    f -> b
+                    f -> a
+                    l: list length
+                    s: sel 64
+                    t: t b b
+                    n: f %d
+                    m: list prepend set
+                    k: list trim
+                    bs: s __block
+                    d: f 1
+                    dp: list prepend dsp
+                    dk: list trim
+                    ds: s pd
+                    a -> l -> s -> t
+                    t:1 -> n -> m -> k -> bs
+                    t:0 -> d -> dp -> dk -> ds
+                    a => first
+                    b => second
+                """ % size, block=64, blocks=5)
+                if dropped:
+                    lists = ["list " + block(range(64, 320))]
+                    self.assertEqual(r["first"], ["list " + block(range(64))] + lists)
+                    self.assertEqual(r["second"], lists)
+                else:
+                    lists = ["list " + block(range(k, k + 64)) for k in range(0, 320, 64)]
+                    self.assertEqual(r["first"], lists)
+                    self.assertEqual(r["second"], lists)
+
 
 class UnpackTest(unittest.TestCase):
     def test_capacity_from_the_creation_argument(self):

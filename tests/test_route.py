@@ -46,16 +46,21 @@ class RouteTest(unittest.TestCase):
 
     def test_dsp_without_signals_becomes_a_message(self):
         # called with no signal array (C code may call it so), "dsp" registers
-        # nothing and leaves outlet 2 as a message of its own
+        # nothing and leaves outlet 2 as a message of its own, with no
+        # arguments ([list length] counts the selector of any other message)
         r = run("""
             n: nodsp
             r: route~
+            l: list length
             n -> r
             r:1 => msg
+            r:1 -> l
+            l => length
             @0 n bang
             @0 n bang
         """, dsp=False)
         self.assertEqual(r["msg"], ["dsp", "dsp"])
+        self.assertEqual(r["length"], ["1", "1"])
 
     def test_typed_dsp_and_signal_are_not_forwarded(self):
         r = run("""
