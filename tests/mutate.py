@@ -1015,7 +1015,7 @@ def main(argv=None):
     if args.record:
         print("%d of %d faults taken from %s, %d to run" % (len(mutants) - len(todo), len(mutants),
                                                             os.path.relpath(args.record, ROOT), len(todo)))
-    deadline = t_start + 60 * args.budget if args.budget else None
+    deadline = t_start + 60 * args.budget if args.budget is not None else None
     # the tests that caught a fault of a file run first for its next fault
     catchers = {}
     for m in mutants:
