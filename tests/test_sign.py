@@ -85,17 +85,19 @@ class RectifyTest(unittest.TestCase):
         self.assertEqual(r["abs"][0].split()[3:6], ["0", "nan", "nan"])  # sign bits cleared
 
     def test_each_outlet_may_share_the_input_buffer(self):
-        for n in (1, 8, 64, 1024):
-            with self.subTest(block=n):
+        for n, separate in ((1, False), (8, False), (64, False), (1024, False), (8, True), (64, True)):
+            with self.subTest(block=n, separate=separate):
                 r = run("""
                     f: feed~ ramp -3
                     q: rectify~
+                    %s
                     f -> q
                     q:0 ~> abs
                     q:1 ~> sgn
-                """, block=n, blocks=max(1, n // 64))
-                # exactly one of the outlets got the input's buffer
-                self.assertEqual(r.inplace("abs") + r.inplace("sgn"), 1)
+                """ % ("f ~> ref" if separate else ""), block=n, blocks=max(1, n // 64))
+                # exactly one of the outlets got the input's buffer, or none
+                # when another object reads the input after rectify~
+                self.assertEqual(r.inplace("abs") + r.inplace("sgn"), 0 if separate else 1)
                 values = [-3 + i for i in range(n)]
                 self.assertEqual(r["abs"][0], block(abs(v) for v in values))
                 self.assertEqual(r["sgn"][0], block(sign(v) for v in values))

@@ -113,9 +113,11 @@ class QuantizeTest(SignalCase):
                         f -> q ~> out
                         s: swap~
                         g: feed~ ramp -40
+                        %s
                         g -> s ~> sw
-                    """ % ("f ~> ref" if separate else ""), block=n, blocks=blocks)
+                    """ % (("f ~> ref", "g ~> gref") if separate else ("", "")), block=n, blocks=blocks)
                     self.assertSame(r.inplace("out"), not separate)
+                    self.assertSame(r.inplace("sw"), not separate)
                     ramp = [-40 + i for i in range(64 * blocks)]
                     self.assertSame(" ".join(r["out"]).split(), block(quantize(v, 0.25) for v in ramp).split())
                     self.assertSame(" ".join(r["sw"]).split(), block(swap(v) for v in ramp).split())
@@ -132,10 +134,16 @@ class SwapTest(SignalCase):
 
     def test_switching(self):
         # on; float 0: through; bang: on; bang: through; NaN: on
-        r = run("f: feed~ loop 0.5\ns: swap~\nf -> s ~> out\n@1 s float 0\n@2 s bang\n@3 s bang\n@4 s float =nan",
-                block=64, blocks=5)
-        on, off = block([0.001953125] * 64), block([0.5] * 64)
-        self.assertSame(r["out"], [on, off, on, off, on])
+        # (passing through in place and into a buffer of its own, in blocks
+        # of 64 and in blocks shorter than 8)
+        for n, separate in ((64, False), (64, True), (4, False), (4, True)):
+            with self.subTest(block=n, separate=separate):
+                on, off = [block([0.001953125] * n)] * (64 // n), [block([0.5] * n)] * (64 // n)
+                r = run("f: feed~ loop 0.5\ns: swap~\n%s\nf -> s ~> out\n"
+                        "@1 s float 0\n@2 s bang\n@3 s bang\n@4 s float =nan" % ("f ~> ref" if separate else ""),
+                        block=n, blocks=5)
+                self.assertSame(r.inplace("out"), not separate)
+                self.assertSame(r["out"], on + off + on + off + on)
 
     def test_two_in_series_restore_every_16_bit_value(self):
         values = [(i - 32768) / 32768 for i in range(65536)]
