@@ -524,7 +524,7 @@ VARIANT_CASES = {
     "signal/rectify~.cpp": "Variants.SignAndAbsoluteValue",
     "signal/blockmean~.cpp": "Variants.BlockmeanSums",
     "signal/crosspitch~.cpp": "Variants.CrosspitchHalfturnRetroAndDelays:Crosspitch.*",
-    "signal/halfturn~.cpp": "Variants.CrosspitchHalfturnRetroAndDelays",
+    "signal/halfturn~.cpp": "Variants.CrosspitchHalfturnRetroAndDelays:Halfturn.*",
     "signal/retro~.cpp": "Variants.CrosspitchHalfturnRetroAndDelays",
     "signal/z~.cpp": "Variants.CrosspitchHalfturnRetroAndDelays",
 }

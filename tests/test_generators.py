@@ -24,6 +24,27 @@ class DiracTest(SignalCase):
                     r = run("d: " + how + "\nd ~> out", block=n, blocks=blocks)
                     self.assertSame(flat(r), window(64 * blocks, pos, 1))
 
+    def test_silent_until_triggered(self):
+        # a new object holds no impulse, whatever its argument
+        for arg in ("", "0", "3"):
+            with self.subTest(arg=arg):
+                r = run("d: dirac~ %s\nd ~> out" % arg, block=64, blocks=2)
+                self.assertSame(flat(r), [0.0] * 128)
+
+    def test_nan_argument_stores_position_0(self):
+        # a NaN argument cannot be typed into a box; a patch that creates the
+        # object by message can pass one
+        r = run("""
+            @0 pd-case.pd obj 10 200 pd sub
+            @0 pd-sub obj 10 10 dirac~ =nan
+            @0 pd-sub obj 10 40 blocks~ out
+            @0 pd-sub obj 10 70 r trigger
+            @0 pd-sub connect 0 0 1 0
+            @0 pd-sub connect 2 0 0 0
+            @1 trigger bang
+        """, blocks=3)
+        self.assertSame(flat(r), [0.0] * 64 + window(128, 0, 1))
+
     def test_negative_and_nan_positions_disarm(self):
         for msgs in ("@0 d float -5\n@1 d bang", "@0 d float =nan\n@1 d bang", "@0 d float 3\n@0 d float -1",
                      "@0 d float =-inf\n@1 d bang", "@0 d float -1e30\n@1 d bang"):
@@ -75,14 +96,21 @@ class StepTest(SignalCase):
                     r = run("s: step~ %s\ns ~> out\n@0 s %s" % (arg, msg), block=n, blocks=blocks)
                     self.assertSame(flat(r), want)
 
+    def test_positions_truncate_toward_zero(self):
+        # 1 is the second sample; 1.9 truncates to it, 0.5 and -3 to the first
+        for pos, start in (("1", 1), ("1.9", 1), ("0.5", 0), ("-3", 0)):
+            with self.subTest(position=pos):
+                r = run("s: step~ 3\ns ~> out\n@0 s float %s" % pos)
+                self.assertSame(flat(r), window(64, start, 3))
+
     def test_unit_step_toggles_on_each_trigger(self):
         r = run("s: step~ 0\ns ~> out\n@0 s bang\n@1 s bang\n@2 s float 10", blocks=3)
         self.assertSame(flat(r), [1.0] * 64 + [0.0] * 74 + [1.0] * 54)
 
     def test_length_rules(self):
         # 2.7 gives a window of 2; negative, below 1 and NaN give the unit step
-        for arg, msg, want in (("2.7", "", 2), ("-3", "", 60), ("0.5", "", 60), ("3", "@0 s:1 float =nan", 60),
-                               ("3", "@0 s:1 float 1e30", 60)):
+        for arg, msg, want in (("2.7", "", 2), ("1", "", 1), ("-3", "", 60), ("-0.5", "", 60), ("0.5", "", 60),
+                               ("3", "@0 s:1 float =nan", 60), ("3", "@0 s:1 float 1e30", 60)):
             with self.subTest(length=arg, msg=msg):
                 r = run("s: step~ %s\ns ~> out\n%s\n@0 s float 4" % (arg, msg))
                 self.assertSame(flat(r), window(64, 4, want))

@@ -24,12 +24,14 @@ class ReorderTest(SignalCase):
                         self.assertSame(r["out"], per_block(f, list(range(64 * blocks)), n))
 
     def test_float_switches_pass_through(self):
-        # 0 passes through from the next block; 1, -2 and NaN reorder again
+        # 0 passes through from the next block (into the input's buffer or
+        # a buffer of its own); 1, -2 and NaN reorder again
         for cls, f in CLASSES:
-            for on in ("1", "-2", "=nan"):
-                with self.subTest(cls=cls, on=on):
-                    r = run("f: feed~ ramp 0\nt: %s\nf -> t ~> out\n@1 t float 0\n@2 t float %s" % (cls, on),
-                            block=64, blocks=3)
+            for on, separate in (("1", False), ("-2", False), ("=nan", False), ("1", True)):
+                with self.subTest(cls=cls, on=on, separate=separate):
+                    r = run("f: feed~ ramp 0\nt: %s\n%s\nf -> t ~> out\n@1 t float 0\n@2 t float %s" % (
+                        cls, "f ~> ref" if separate else "", on), block=64, blocks=3)
+                    self.assertSame(r.inplace("out"), not separate)
                     ramp = list(range(192))
                     self.assertSame(r["out"], [block(f(ramp[:64])), block(ramp[64:128]), block(f(ramp[128:]))])
 

@@ -316,3 +316,29 @@ TEST(Crosspitch, CountIsOneAdditionAfterAnother) {
                 }
     }
 }
+
+// halfturn~'s odd blocks, which the host never makes longer than one sample
+// (its block sizes are powers of two): the later part, one sample longer,
+// comes first, into a buffer of its own and in place.
+TEST(Halfturn, OddBlocksPutTheLongerLaterPartFirst) {
+    for (std::size_t size : {1, 3, 5, 63}) {
+        std::vector<t_sample> in(size), out(size), want;
+        auto n = static_cast<t_int>(size);
+        for (t_int i = 0; i < n; i++)
+            in[static_cast<std::size_t>(i)] = static_cast<t_sample>(i);
+        for (t_int i = n / 2; i < n; i++)
+            want.push_back(static_cast<t_sample>(i));
+        for (t_int i = 0; i < n / 2; i++)
+            want.push_back(static_cast<t_sample>(i));
+        t_halfturn x{};
+        x.doit = 1;
+        // called as the host calls it, through the routine's word list
+        t_int w[] = {0, reinterpret_cast<t_int>(&x), reinterpret_cast<t_int>(in.data()),
+                     reinterpret_cast<t_int>(out.data()), n};
+        vesk::routine<decltype(&halfturn_perform)>::perform<halfturn_perform>(w);
+        EXPECT_EQ(out, want) << "block of " << n;
+        w[3] = w[2];
+        vesk::routine<decltype(&halfturn_perform)>::perform<halfturn_perform>(w);
+        EXPECT_EQ(in, want) << "block of " << n << ", in place";
+    }
+}
