@@ -60,22 +60,36 @@ class QuantizeTest(SignalCase):
         # gives what 4 gives, but for saturated samples in double precision,
         # where (2^31 - 1) / 4 and 2^31 / 4 are both numbers
         for setup, q in (("", 32768), ("4", 4), ("-4", -4), ("3", 3), ("0", 32768), ("\n@0 q 8bit", 128),
-                         ("4\n@0 q 8bit\n@0 q 16bit", 32768), ("\n@0 q 8bit\n@0 q float 10", 10), ("1e9", 1e9)):
+                         ("4\n@0 q 8bit\n@0 q 16bit", 32768), ("\n@0 q 8bit\n@0 q float 10", 10), ("1e9", 1e9),
+                         ("11", 11)):  # 1/11 has its two last bits clear: the product fits a double
             with self.subTest(setup=setup):
                 r = run("f: feed~ %s\nq: quantize~ %s\nf -> q ~> out" % (INPUTS, setup), block=32)
                 self.assertSame(r["out"][0].split()[:17], block(quantize(v, q) for v in VALUES).split())
         r = run("f: feed~ 0.3 -0.3 0.99 0.00001 -0.00004\nq: quantize~ 4\nf -> q ~> out\n@0 q 8bit", block=8)
         self.assertSame(r["out"][0], block([0.296875, -0.296875, 126 / 128, 0, 0, 0, 0, 0]))
+        # one last mantissa bit more than a power of two: the product is
+        # formed exactly, just below 1 for 1 - 2^-m times 1 + 2^-m, where a
+        # product rounded first would be 1
+        m = 23 if FLOATSIZE == 32 else 52
+        q, x = 1 + 2.0 ** -m, 1 - 2.0 ** -m
+        r = run("f: feed~ %s %s 3\nq: quantize~\nf -> q ~> out\n@0 q float %s" % (xform(x), xform(-x), xform(q)),
+                block=8)
+        self.assertSame(r["out"][0], block(quantize(v, q) for v in (x, -x, 3, 0, 0, 0, 0, 0)))
+        self.assertSame(r["out"][0].split()[:2], ["0", "0"])
 
     def test_zero_and_bare_float_pass_through_bit_for_bit(self):
-        # so do a subnormal number of steps (its reciprocal is infinite), an
-        # infinite one and NaN
+        # so do a subnormal number of steps (its reciprocal infinite, or for
+        # the largest subnormal a number), an infinite one and NaN
+        largest_subnormal = TINY * (2 ** (23 if FLOATSIZE == 32 else 52) - 1)
         for arg, msg in (("4", "float 0"), ("4", "float"), ("4", "float =-0"), ("4", "float " + xform(TINY * 0xffff)),
+                         ("4", "float " + xform(largest_subnormal)),
                          ("4", "float =inf"), ("4", "float =-inf"), ("4", "float =nan")):
-            with self.subTest(arg=arg, msg=msg):
-                r = run("f: feed~ %s =tiny =-nan\nq: quantize~ %s\nf -> q ~> out\n@0 q %s" % (
-                    INPUTS, arg, msg), block=32)
-                self.assertSame(r["out"][0].split()[:19], (block(VALUES + [TINY]) + " -nan").split())
+            for separate in (False, True) if msg == "float 0" else (False,):
+                with self.subTest(arg=arg, msg=msg, separate=separate):
+                    r = run("f: feed~ %s =tiny =-nan\nq: quantize~ %s\n%s\nf -> q ~> out\n@0 q %s" % (
+                        INPUTS, arg, "f ~> ref" if separate else "", msg), block=32)
+                    self.assertSame(r.inplace("out"), not separate)
+                    self.assertSame(r["out"][0].split()[:19], (block(VALUES + [TINY]) + " -nan").split())
 
     def test_steps_so_many_that_one_step_is_subnormal(self):
         # 1 / q below the smallest normal number: the step is what the host's
@@ -84,9 +98,11 @@ class QuantizeTest(SignalCase):
         q = 3e38 if FLOATSIZE == 32 else 1e308
         probe = run("s: sig~ 1\nd: /~ %r\ns -> d ~> step" % q)
         dq = float(probe["step"][0].split()[0])
-        for sign in (1, -1):
-            with self.subTest(q=sign * q):
-                r = run("f: feed~ %s\nq: quantize~ %r\nf -> q ~> out" % (INPUTS, sign * q), block=32)
+        for sign, separate in ((1, False), (-1, False), (1, True)):
+            with self.subTest(q=sign * q, separate=separate):
+                r = run("f: feed~ %s\nq: quantize~ %r\n%s\nf -> q ~> out" % (
+                    INPUTS, sign * q, "f ~> ref" if separate else ""), block=32)
+                self.assertSame(r.inplace("out"), not separate)
                 self.assertSame(r["out"][0].split()[:17], block(quantize(v, sign * q, sign * dq) for v in VALUES).split())
 
     def test_product_rounded_once(self):
