@@ -119,6 +119,20 @@ class UnpackTest(unittest.TestCase):
                 """ % (arg, ramp_list(1, 300)), blocks=5)
                 self.assertEqual(played(r), list(range(1, capacity + 1)) + [0] * (320 - capacity))
 
+    def test_capacity_before_the_first_dsp_build(self):
+        # queued before DSP is switched on, into the ring the creation made:
+        # its capacity is already a multiple of 64 that the build keeps
+        for arg, capacity, count in (("", 64, 100), ("100", 128, 300), ("1030", 1088, 1100)):
+            with self.subTest(arg=arg):
+                blocks = capacity // 64 + 2
+                r = run("""
+                    u: unpack~ %s
+                    u ~> out
+                    @0 u %s
+                    @0 pd dsp 1
+                """ % (arg, ramp_list(1, count)), dsp=False, blocks=blocks)
+                self.assertEqual(played(r), list(range(1, capacity + 1)) + [0] * (64 * blocks - capacity))
+
     def test_full_ring_short_queue_and_symbols(self):
         # read position midway: 127 values wait, the 128th and later drop
         r = run("""
@@ -138,6 +152,17 @@ class UnpackTest(unittest.TestCase):
         """, blocks=4)
         self.assertEqual(r["out"], [block([1, 2, 0, 4, 5, 6, 7, 8, 9, 10] + [0] * 54),
                                     block([11, 12, 13] + [0] * 61), block([0] * 64), block([14] + [0] * 63)])
+        # each list queues its own atoms and no more, an empty one none
+        r = run("""
+            u: unpack~
+            u ~> out
+            @0 u list 1 2 3
+            @0 u float 4
+            @0 u list 5
+            @0 u list
+            @0 u float 6
+        """)
+        self.assertEqual(r["out"], [block([1, 2, 3, 4, 5, 6] + [0] * 58)])
 
     def test_every_block_size(self):
         for n in SIZES:
@@ -175,6 +200,33 @@ class UnpackTest(unittest.TestCase):
             @5 u float 7
         """ % ramp_list(1, 128), blocks=9)
         self.assertEqual(played(r), list(range(1, 65)) + [0] * 256 + [7] + [0] * 255)
+        # a new ring for blocks of 128: the next multiple of 128 above the old
+        # capacity (64 gives 128, 192 gives 256), empty and open even when
+        # the old one was full
+        for arg, capacity in (("", 128), ("192", 256)):
+            with self.subTest(arg=arg):
+                r = run("""
+                    bl: block~ 64
+                    u: unpack~ %s
+                    u ~> out
+                    @1 u %s
+                    @1 bl set 128
+                    @1 pd dsp 1
+                    @1 u %s
+                """ % (arg, ramp_list(1, 192), ramp_list(1001, 1300)), blocks=7)
+                self.assertEqual(played(r), [0] * 64 + list(range(1001, 1001 + capacity)) + [0] * (384 - capacity))
+        # the ring turned at a rebuild (read position 64 of 256): a value
+        # queued after it follows the 100 waiting
+        r = run("""
+            bl: block~ 64
+            u: unpack~ 256
+            u ~> out
+            @1 u %s
+            @1 bl set 128
+            @1 pd dsp 1
+            @1 u float 7
+        """ % ramp_list(1, 100), blocks=5)
+        self.assertEqual(played(r), [0] * 64 + list(range(1, 101)) + [7] + [0] * 155)
 
 
 class PairTest(unittest.TestCase):

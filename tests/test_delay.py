@@ -1,7 +1,7 @@
 """z~ in the host: delays within and beyond a block, run-time changes, bounds."""
 import unittest
 
-from bench import SignalCase, block, run
+from bench import FLOATSIZE, SignalCase, block, run
 
 
 def delayed(d, count):
@@ -50,9 +50,24 @@ class DelayTest(SignalCase):
                                     block(ramp[1][59:] + ramp[2][:59]), block(ramp[3]),
                                     block([0, 0] + ramp[4][:62])])
 
+    def test_run_time_delays_below_one_mean_none(self):
+        # -0.5 and -3 give a line of one sample, as 0 does
+        r = run("""
+            f: feed~ ramp 1
+            z: z~ 4
+            f -> z ~> out
+            @1 z float -0.5
+            @2 z float 7
+            @3 z:1 float -3
+        """, block=64, blocks=4)
+        ramp = [[64 * b + 1 + i for i in range(64)] for b in range(4)]
+        self.assertSame(r["out"], [block([0] * 4 + ramp[0][:60]), block(ramp[1]), block([0] * 7 + ramp[2][:57]),
+                                    block(ramp[3])])
+
     def test_delays_beyond_the_bound_are_refused(self):
         # 2^24 + 2 (the next float above 2^24), 1e30 and +inf: the line and its
-        # history stay; 2^24, the longest delay, is taken (a silent line)
+        # history stay; 2^24, the longest delay, is taken (a silent line); a
+        # host with 64-bit floats also has 2^24 + 1, the first refused
         r = run("""
             f: feed~ ramp 1
             z: z~ 3
@@ -60,8 +75,9 @@ class DelayTest(SignalCase):
             @1 z float 16777218
             @1 z:1 float 1e30
             @1 z float =inf
+            %s
             @2 z float 16777216
-        """, block=64, blocks=3)
+        """ % ("@1 z float 16777217" if FLOATSIZE == 64 else ""), block=64, blocks=3)
         self.assertSame(r["out"][1:], [block(range(62, 126)), block([0] * 64)])
 
     def test_line_survives_dsp_restart_and_block_size_change(self):
