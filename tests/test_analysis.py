@@ -353,7 +353,9 @@ class FrameTest(unittest.TestCase):
                      "'bang'\t: turn the detector on\n'off'\t: turn it off\n",
                      "blockmean~\t\t:: outputs the arithmetic mean of a signal when triggered\n"
                      "<bang>\t\t:  triggers the output",
-                     "\n\n@ crosspitch~\t :: pitch-detector that counts zero-crossings\n\n"):
+                     "\n\n@ crosspitch~\t :: pitch-detector that counts zero-crossings\n\n"
+                     "outputs a frequency estimate as a stream~ that will be updated every zero-X\n\n"
+                     "creation::\t'crosspitch~': that's all"):
             self.assertIn(part, text)
 
 
