@@ -178,17 +178,30 @@ class UnpackTest(unittest.TestCase):
                 self.assertEqual({len(l.split()) for l in r["out"]}, {n})
 
     def test_rebuilds(self):
+        def rebuilt(arg, queued, then="", blocks=5):
+            # queued after the first block, then blocks of 128 from the next
+            return played(run("""
+                bl: block~ 64
+                u: unpack~ %s
+                u ~> out
+                @1 u %s
+                @1 bl set 128
+                @1 pd dsp 1
+                %s
+            """ % (arg, queued, "@1 u " + then if then else ""), blocks=blocks))
+
         # capacity 256 read in blocks of 64, rebuilt for blocks of 128 while
         # the read position is 64: the queue keeps its order, reads stay inside
-        r = run("""
-            bl: block~ 64
-            u: unpack~ 256
-            u ~> out
-            @1 u %s
-            @1 bl set 128
-            @1 pd dsp 1
-        """ % ramp_list(1, 300), blocks=7)
-        self.assertEqual(played(r), [0] * 64 + list(range(1, 256)) + [0] * 129)
+        self.assertEqual(rebuilt("256", ramp_list(1, 300), blocks=7), [0] * 64 + list(range(1, 256)) + [0] * 129)
+        # and a value queued after the rebuild follows the 100 waiting
+        self.assertEqual(rebuilt("256", ramp_list(1, 100), "float 7"), [0] * 64 + list(range(1, 101)) + [7] + [0] * 155)
+        # a new ring: the next multiple of 128 above the old capacity (64
+        # gives 128, 192 gives 256), empty and open even when the old one
+        # was full
+        for arg, capacity in (("", 128), ("192", 256)):
+            with self.subTest(arg=arg):
+                self.assertEqual(rebuilt(arg, ramp_list(1, 192), ramp_list(1001, 1300), blocks=7),
+                                 [0] * 64 + list(range(1001, 1001 + capacity)) + [0] * (384 - capacity))
         # capacity 128 rebuilt for blocks of 256: 256 samples, queue emptied
         r = run("""
             bl: block~ 64
@@ -200,33 +213,6 @@ class UnpackTest(unittest.TestCase):
             @5 u float 7
         """ % ramp_list(1, 128), blocks=9)
         self.assertEqual(played(r), list(range(1, 65)) + [0] * 256 + [7] + [0] * 255)
-        # a new ring for blocks of 128: the next multiple of 128 above the old
-        # capacity (64 gives 128, 192 gives 256), empty and open even when
-        # the old one was full
-        for arg, capacity in (("", 128), ("192", 256)):
-            with self.subTest(arg=arg):
-                r = run("""
-                    bl: block~ 64
-                    u: unpack~ %s
-                    u ~> out
-                    @1 u %s
-                    @1 bl set 128
-                    @1 pd dsp 1
-                    @1 u %s
-                """ % (arg, ramp_list(1, 192), ramp_list(1001, 1300)), blocks=7)
-                self.assertEqual(played(r), [0] * 64 + list(range(1001, 1001 + capacity)) + [0] * (384 - capacity))
-        # the ring turned at a rebuild (read position 64 of 256): a value
-        # queued after it follows the 100 waiting
-        r = run("""
-            bl: block~ 64
-            u: unpack~ 256
-            u ~> out
-            @1 u %s
-            @1 bl set 128
-            @1 pd dsp 1
-            @1 u float 7
-        """ % ramp_list(1, 100), blocks=5)
-        self.assertEqual(played(r), [0] * 64 + list(range(1, 101)) + [7] + [0] * 155)
 
 
 class PairTest(unittest.TestCase):
