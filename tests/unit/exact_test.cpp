@@ -9,6 +9,10 @@
 #include <cstring>
 #include <random>
 
+#if defined(__SSE__) || defined(__x86_64__)
+#include <xmmintrin.h>
+#endif
+
 #include "tessel/exact.h"
 
 using tessel::bits;
@@ -292,7 +296,7 @@ static F reference_sign(F x) {
 }
 
 template <class F>
-static void check_signs(uint64_t seed) {
+static void check_signs(uint64_t seed, int count = 1000000) {
     using B = tessel::ieee<F>;
     std::mt19937_64 rng(seed);
     const typename B::uint special[] = {0, 1, B::frac, B::frac + 1, B::one, B::inf, B::inf + 1, ~B::sign};
@@ -301,7 +305,7 @@ static void check_signs(uint64_t seed) {
             F x = from_bits<F>(s | sg);
             EXPECT_EQ(bits(tessel::sign(x)), bits(reference_sign(x))) << std::hex << uint64_t(s | sg);
         }
-    for (int i = 0; i < 1000000; i++) {
+    for (int i = 0; i < count; i++) {
         auto b = static_cast<typename B::uint>(rng());
         if (i % 3 == 0)
             b &= B::frac | B::sign;  // zeros and subnormals
@@ -313,4 +317,42 @@ static void check_signs(uint64_t seed) {
 TEST(Sign, FromTheBitsInBothPrecisions) {
     check_signs<float>(5);
     check_signs<double>(6);
+}
+
+// The host has the processor read subnormal numbers as zero (x86's DAZ and
+// FTZ bits, arm's FZ bit) while DSP runs: sign() must give them their sign
+// all the same. Set here for the length of one test; where the processor
+// has no such switch the test says so and is skipped.
+struct FlushSubnormals {
+    bool on = false;
+#if defined(__SSE__) || defined(__x86_64__)
+    unsigned saved = _mm_getcsr();
+    FlushSubnormals() : on(true) { _mm_setcsr(saved | 0x8040u); }
+    ~FlushSubnormals() { _mm_setcsr(saved); }
+#elif defined(__aarch64__)
+    uint64_t saved = 0;
+    FlushSubnormals() : on(true) {
+        __asm__ volatile("mrs %0, fpcr" : "=r"(saved));
+        __asm__ volatile("msr fpcr, %0" : : "r"(saved | (uint64_t{1} << 24)));
+    }
+    ~FlushSubnormals() { __asm__ volatile("msr fpcr, %0" : : "r"(saved)); }
+#elif defined(__arm__) && defined(__ARM_FP)
+    uint32_t saved = 0;
+    FlushSubnormals() : on(true) {
+        __asm__ volatile("vmrs %0, fpscr" : "=r"(saved));
+        __asm__ volatile("vmsr fpscr, %0" : : "r"(saved | (uint32_t{1} << 24)));
+    }
+    ~FlushSubnormals() { __asm__ volatile("vmsr fpscr, %0" : : "r"(saved)); }
+#endif
+};
+
+TEST(Sign, SubnormalsWhileTheProcessorReadsThemAsZero) {
+    FlushSubnormals flush;
+    if (!flush.on)
+        GTEST_SKIP() << "this processor has no switch to read subnormal numbers as zero";
+    volatile double tiny = 4.9e-324;  // read at run time, under the switch
+    if (tiny > 0)
+        GTEST_SKIP() << "the switch to read subnormal numbers as zero did not take here";
+    check_signs<float>(7, 200000);
+    check_signs<double>(8, 200000);
 }

@@ -69,5 +69,23 @@ TEST(TruncI32, AgreesWithTruncSat) {
     const double inf = std::numeric_limits<double>::infinity();
     for (double x : {inf, -inf, 0.0, -0.0, 1e-45, -1e-45})
         EXPECT_EQ(trunc_i32(x), trunc_sat<int32_t>(x)) << x;
+    EXPECT_EQ(trunc_i32(std::nan("")), 0);
     EXPECT_EQ(trunc_i32(std::nan(""), 5), 5);
 }
+
+// Either side of both limits, where the clamp and the cast meet: a value
+// that truncates into range must not be clamped, one beyond must be (the
+// sanitizer build catches a cast out of range even where the processor
+// happens to give the limit).
+TEST(TruncI32, AtTheLimits) {
+    for (double x : {2147483646.5, 2147483647.0, 2147483647.5, 2147483648.0, 2147483649.0, 1e10,
+                     -2147483647.5, -2147483648.0, -2147483648.5, -2147483649.0, -2147483650.0, -1e10})
+        EXPECT_EQ(trunc_i32(x), trunc_sat<int32_t>(x)) << x;
+}
+
+// The same at compile time, where a cast out of range is an error rather
+// than whatever the processor gives (x86 gives the smallest value for every
+// such cast, so the checks above alone would not see one at -2^31 - 1).
+static_assert(trunc_i32(-2147483649.0) == INT32_MIN && trunc_i32(-1e10) == INT32_MIN);
+static_assert(trunc_i32(2147483648.0) == INT32_MAX && trunc_i32(1e10) == INT32_MAX);
+static_assert(trunc_sat<int32_t>(-2147483649.0) == INT32_MIN && trunc_sat<int32_t>(2147483648.0) == INT32_MAX);
