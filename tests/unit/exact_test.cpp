@@ -260,6 +260,32 @@ TEST(ExactTrunc, FloatSaturationStartsAtTheSmallestMagnitude) {
     }
 }
 
+// Either side of where saturation starts, for q at every power of two and
+// the floats beside it (where x * q can be 2^31 exactly), both signs; and
+// NaN of the smallest and largest payloads, which must give 0, not a limit.
+TEST(ExactTrunc, FloatProductsAtTheSaturationEdge) {
+    for (uint32_t e = 1; e < 255; e++) {
+        for (uint32_t qb : {(e << 23) - 1, e << 23, (e << 23) + 1}) {
+            if ((qb >> 23) == 0 || (qb >> 23) == 255)
+                continue;
+            for (uint32_t qs : {0u, 0x80000000u}) {
+                float q = from_bits<float>(qb | qs);
+                tessel::factor<float> f = tessel::make_factor(q);
+                ASSERT_GE(static_cast<double>(from_bits<float>(f.top)) * from_bits<float>(qb), 2147483648.0) << qb;
+                ASSERT_LT(static_cast<double>(from_bits<float>(f.top - 1)) * from_bits<float>(qb), 2147483648.0) << qb;
+                for (uint32_t xb : {f.top - 1, f.top, f.top + 1})
+                    for (uint32_t xs : {0u, 0x80000000u}) {
+                        float x = from_bits<float>(xb | xs);
+                        if (std::isfinite(x))
+                            ASSERT_EQ(tessel::trunc_product(x, f), reference_trunc(x, q)) << std::hex << (xb | xs) << " " << (qb | qs);
+                    }
+                for (uint32_t nan : {0x7f800001u, 0x7fc00000u, 0x7fffffffu, 0xff800001u, 0xffffffffu})
+                    ASSERT_EQ(tessel::trunc_product(from_bits<float>(nan), f), 0) << std::hex << nan << " " << (qb | qs);
+            }
+        }
+    }
+}
+
 TEST(ExactTrunc, DoubleProducts) {
     check_truncs<double>(4, 2000000);
 }
@@ -278,6 +304,12 @@ TEST(ExactTrunc, DoubleProductsJustInsideAnInteger) {
     // saturation, infinities and NaN
     auto one = tessel::make_factor(1.0);
     EXPECT_EQ(tessel::trunc_product(2147483647.9, one), INT32_MAX);
+    // read at run time: the compiler folds a constant cast out of range to
+    // the limit, where the processor would give another value
+    volatile double edge[] = {2147483646.5, 2147483648.0, -2147483649.0};
+    EXPECT_EQ(tessel::trunc_product(edge[0], one), 2147483646);
+    EXPECT_EQ(tessel::trunc_product(edge[1], one), INT32_MAX);
+    EXPECT_EQ(tessel::trunc_product(edge[2], one), INT32_MIN);
     EXPECT_EQ(tessel::trunc_product(-2147483648.5, one), INT32_MIN);
     EXPECT_EQ(tessel::trunc_product(-2147483647.5, one), -2147483647);
     EXPECT_EQ(tessel::trunc_product(HUGE_VAL, one), INT32_MAX);
