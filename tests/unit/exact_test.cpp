@@ -168,6 +168,13 @@ TEST(ExactProduct, KnownFloatCases) {
               890522.1875f);
     EXPECT_EQ(product(tessel::trunc_product(415894.875f, tessel::make_factor(3162.313720703125f)), s2),
               415894.84375f);
+    // a step with its last bit set times a 31-bit k: the product has 55 bits,
+    // and formed in one double it would round twice (to a tie, then to even)
+    float dq3 = std::ldexp(16777213.0f, -24);
+    auto s3 = tessel::make_step(dq3);
+    EXPECT_EQ(s3.kind, tessel::product_kind::split);
+    EXPECT_NE(static_cast<float>(1549096277.0 * dq3), reference_product(1549096277, dq3));
+    EXPECT_EQ(bits(product(1549096277, s3)), bits(reference_product(1549096277, dq3)));
     // zero steps are +0 whatever the signs
     EXPECT_EQ(bits(product(0, tessel::make_step(-0.25f))), 0u);
     EXPECT_EQ(bits(product(0, tessel::make_step(from_bits<float>(0x80000005u)))), 0u);
