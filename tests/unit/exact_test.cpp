@@ -160,6 +160,41 @@ TEST(ExactProduct, DoubleStepsRoundOnce) {
     check_products<double>(2, 2000000);
 }
 
+// k * dq of 54 and 55 bits lying within a few units of the last place of a
+// double around a float tie (the case rounding to odd is there for), on
+// either side and with either parity of the float below, for odd
+// significands (split steps) of many sizes and both signs. k solves
+// k * m = u / 2 + j modulo the float's unit u at that size.
+TEST(ExactProduct, FloatProductsBesideATie) {
+    std::mt19937_64 rng(9);
+    int met = 0;
+    for (int i = 0; i < 400; i++) {
+        uint64_t m = (rng() & 0x7fffffu) | 0x800001u;  // 24 bits, odd
+        uint64_t inv = m;  // m^-1 modulo 2^64 (Newton's steps; m is odd)
+        for (int n = 0; n < 6; n++)
+            inv *= 2 - m * inv;
+        for (int s : {30, 31}) {
+            const uint64_t mask = (uint64_t(1) << s) - 1;
+            for (int64_t j = -9; j <= 9; j++) {
+                for (uint64_t hi = 0; hi < 2; hi++) {
+                    uint64_t k = (((uint64_t(1) << (s - 1)) + uint64_t(j)) * inv & mask) + (hi << s);
+                    if (k >= (uint64_t(1) << 31) || k * m < (uint64_t(1) << (s + 23)))
+                        continue;  // k out of range, or the product shorter than 24 + s bits
+                    for (int sign : {1, -1}) {
+                        float dq = std::ldexp(static_cast<float>(m) * static_cast<float>(sign), -24 - int(rng() % 40));
+                        auto st = tessel::make_step(dq);
+                        ASSERT_EQ(st.kind, tessel::product_kind::split);
+                        int32_t kk = static_cast<int32_t>(k) * ((i & 1) ? -1 : 1);
+                        ASSERT_EQ(bits(product(kk, st)), bits(reference_product(kk, dq))) << kk << " " << m;
+                        met++;
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_GT(met, 5000);
+}
+
 TEST(ExactProduct, KnownFloatCases) {
     // a double rounding would give 890522.125 and 415894.875 here
     float dq1 = 1 / 1492.8851318359375f, dq2 = 1 / 3162.313720703125f;
