@@ -85,3 +85,64 @@ TEST(Kernels, DoubleBlockSumAddsInOrder) {
         EXPECT_EQ(bits(vesk::block_sum(start, in.data(), n)), bits(want)) << n;
     }
 }
+
+// --- which routine "dsp" registers (x86-64: the portable one or the one for
+// AVX2 and FMA) --------------------------------------------------------------
+// Both routines give the same samples, so the suite in the host cannot tell
+// which one runs; here dsp_add stands in for the host's and keeps what it
+// was given. The choice is worked out once per module, so each case runs in
+// a child process of its own, with its own environment.
+#if VESK_VARIANTS && defined(__linux__)
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+static t_perfroutine added;
+extern "C" void dsp_add(t_perfroutine f, int, ...) {
+    added = f;
+}
+
+static void kernels_routine(const t_sample *, t_sample *, t_int) {}
+static void kernels_wide(const t_sample *, t_sample *, t_int) {}
+
+// 0 when the child saw what `avx2` says it should have
+static int kernels_choice(bool avx2) {
+    using R = vesk::routine<decltype(&kernels_routine)>;
+    int wrong = 0;
+    wrong |= (vesk::processor() == vesk::cpu::avx2) == avx2 ? 0 : 1;
+    vesk::add<kernels_routine>(static_cast<const t_sample *>(nullptr), static_cast<t_sample *>(nullptr), t_int{0});
+    wrong |= added == (avx2 ? &R::perform_avx2<kernels_routine> : &R::perform<kernels_routine>) ? 0 : 2;
+    vesk::add_pair<kernels_routine, kernels_wide>(static_cast<const t_sample *>(nullptr), static_cast<t_sample *>(nullptr),
+                                                 t_int{0});
+    wrong |= added == (avx2 ? &R::perform_avx2<kernels_wide> : &R::perform<kernels_routine>) ? 0 : 4;
+    return wrong;
+}
+
+static int kernels_in_child(const char *cpu_env, bool avx2) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (cpu_env)
+            setenv("TESSEL_CPU", cpu_env, 1);
+        else
+            unsetenv("TESSEL_CPU");
+        _exit(kernels_choice(avx2));
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100;
+}
+
+TEST(Routines, TheProcessorAndTheEnvironmentChoose) {
+    __builtin_cpu_init();
+    bool wide = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    EXPECT_EQ(kernels_in_child(nullptr, wide), 0);       // as the processor can
+    EXPECT_EQ(kernels_in_child("base", false), 0);      // forced to the portable routines
+    EXPECT_EQ(kernels_in_child("avx2", wide), 0);       // another value forces nothing
+    if (!wide)
+        GTEST_SKIP() << "this processor has no AVX2 and FMA: only the portable routines were seen";
+}
+#else
+TEST(Routines, TheProcessorAndTheEnvironmentChoose) {
+    GTEST_SKIP() << "one routine per kernel on this target";
+}
+#endif
