@@ -1,6 +1,9 @@
-// Host-free tests of the double-precision forms of the per-sample kernels
-// (signal/kernels.h), which only a 64-bit host runs: each against a plain
-// reference, and against the single-precision form where both must agree.
+// Host-free tests of the per-sample kernels (signal/kernels.h), each against
+// a plain reference: the double-precision forms, which only a 64-bit host
+// runs (and against the single-precision form where both must agree), and
+// the single-precision ones where a sample the suite in the host cannot
+// easily make would show a fault (NaN payloads, products of exactly 2^31,
+// blocks whose sum rounds differently in lanes).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -83,6 +86,97 @@ TEST(Kernels, DoubleBlockSumAddsInOrder) {
         for (double v : in)
             want += v;
         EXPECT_EQ(bits(vesk::block_sum(start, in.data(), n)), bits(want)) << n;
+    }
+}
+
+// The single-precision form on the bits: every NaN, whatever its payload and
+// sign, gives +0 (a NaN can reach swap~ from a sound file or a table); the
+// infinities and the floats either side of +-1 saturate or not as the rule says.
+TEST(Kernels, FloatSwapOfEveryNaNAndAroundOne) {
+    uint32_t wrong = 0, first = 0;
+    for (uint32_t payload = 1; payload < 0x800000u; payload++)
+        for (uint32_t sign : {0u, 0x80000000u}) {
+            uint32_t b = sign | 0x7f800000u | payload;
+            if (bits(vesk::swap_sample(from_bits<float>(b))) != 0 && !wrong++)
+                first = b;
+        }
+    EXPECT_EQ(wrong, 0u) << "first NaN wrongly converted: 0x" << std::hex << first;
+    const float inf = std::numeric_limits<float>::infinity();
+    for (float x : {inf, -inf, 1.0f, -1.0f, std::nextafter(1.0f, 0.0f), std::nextafter(-1.0f, 0.0f),
+                    std::nextafter(1.0f, 2.0f), std::nextafter(-1.0f, -2.0f)})
+        EXPECT_EQ(bits(vesk::swap_sample(x)), bits(static_cast<float>(reference_swap(x)))) << x;
+}
+
+// The single-precision form, from |q| and |dq|: trunc(x * q) saturating,
+// which reads +-2^31 once rounded (2^31 itself included), times dq.
+static void check_pow2_float(float x, float aq, float adq) {
+    float want = static_cast<float>(tessel::trunc_sat<int32_t>(x * aq)) * adq + 0;
+    EXPECT_EQ(bits(vesk::quantize_pow2_sample(x, aq, adq)), bits(want)) << x << " " << aq << " " << adq;
+}
+
+TEST(Kernels, FloatPowerOfTwoQuantizing) {
+    const float inf = std::numeric_limits<float>::infinity();
+    for (float p : {2147483648.0f, 2147483520.0f, 4294967296.0f, 1e30f, inf, std::nanf(""), 0.5f, 0.0f, 3.75f})
+        for (float sign : {1.0f, -1.0f})
+            for (float aq : {1.0f, 0.5f, 4.0f})
+                for (float adq : {1.0f, 0.25f})
+                    check_pow2_float(sign * p / aq, aq, adq);
+    std::mt19937 rng(14);
+    for (int i = 0; i < 200000; i++) {
+        float x = std::ldexp(static_cast<float>(static_cast<int32_t>(rng())) / 2.2e9f, int(rng() % 80) - 40);
+        float aq = std::ldexp(1.0f, int(rng() % 60) - 30);
+        check_pow2_float(x, aq, 1.0f / aq);
+    }
+}
+
+// The single-precision sum: whatever path it takes, start plus the samples
+// added in order in a double. Blocks whose exponents span more binades than
+// a double holds exactly give another sum in eight lanes than in order.
+static double in_order(float start, const float *in, size_t n) {
+    double total = start;
+    for (size_t i = 0; i < n; i++)
+        total += in[i];
+    return total;
+}
+
+static void check_block_sum(float start, const std::vector<float> &in, const char *what) {
+    float want = static_cast<float>(in_order(start, in.data(), in.size()));
+    ASSERT_EQ(bits(vesk::block_sum(start, in.data(), static_cast<t_int>(in.size()))), bits(want))
+        << what << ", " << in.size() << " samples from " << start;
+}
+
+TEST(Kernels, FloatBlockSumAddsInOrder) {
+    // a big number, small ones whose last bits it rounds away, the big one
+    // negated, the small ones again: at each place in the block, and as start
+    for (int span = 0; span <= 70; span++)
+        for (size_t at = 0; at < 17; at++) {
+            float big = std::ldexp(1.0f, 40), small = std::ldexp(1.0f + std::ldexp(1.0f, -23), 40 - span);
+            std::vector<float> in(17, small);
+            in[at] = big;
+            in[(at + 8) % 17] = -big;
+            check_block_sum(0.0f, in, "one big number");
+            in[at] = small;
+            check_block_sum(big, in, "a big start");
+        }
+    // random blocks whose exponents span a few to many binades, with zeros,
+    // subnormals, infinities and NaNs among them now and then; some longer
+    // than one chunk of 1024
+    std::mt19937 rng(15);
+    const float specials[] = {0.0f, -0.0f, 1e-45f, -3e-40f, std::numeric_limits<float>::infinity(),
+                              -std::numeric_limits<float>::infinity(), from_bits<float>(0x7fc00001u),
+                              from_bits<float>(0xffc12345u)};
+    for (int trial = 0; trial < 6000; trial++) {
+        size_t n = trial % 10 == 9 ? 1020 + rng() % 2100 : rng() % 40;
+        int spread = 1 + static_cast<int>(rng() % 64), base = static_cast<int>(rng() % 200) - 140;
+        std::vector<float> in(n);
+        for (auto &v : in) {
+            uint32_t r = static_cast<uint32_t>(rng());
+            v = r % 97 == 0 ? specials[r % 8]
+                            : std::ldexp(1.0f + static_cast<float>(r & 0x7fffff) * 0x1p-23f, base + static_cast<int>(rng() % spread)) *
+                                  ((r >> 31) ? -1.0f : 1.0f);
+        }
+        float start = (rng() & 3) ? 0.0f : std::ldexp(1.0f, base + spread);
+        check_block_sum(start, in, "random");
     }
 }
 
