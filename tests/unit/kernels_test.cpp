@@ -130,8 +130,8 @@ TEST(Kernels, FloatPowerOfTwoQuantizing) {
 }
 
 // The single-precision sum: whatever path it takes, start plus the samples
-// added in order in a double. Blocks whose exponents span more binades than
-// a double holds exactly give another sum in eight lanes than in order.
+// added in order in a double. A block whose exponents span more binades than
+// a double holds exactly gives another sum in eight lanes than in order.
 static double in_order(float start, const float *in, size_t n) {
     double total = start;
     for (size_t i = 0; i < n; i++)
@@ -139,28 +139,54 @@ static double in_order(float start, const float *in, size_t n) {
     return total;
 }
 
+// A NaN is any NaN: which one an addition of two keeps is the compiler's
+// choice of operand order, in order too.
 static void check_block_sum(float start, const std::vector<float> &in, const char *what) {
     float want = static_cast<float>(in_order(start, in.data(), in.size()));
-    ASSERT_EQ(bits(vesk::block_sum(start, in.data(), static_cast<t_int>(in.size()))), bits(want))
-        << what << ", " << in.size() << " samples from " << start;
+    float got = vesk::block_sum(start, in.data(), static_cast<t_int>(in.size()));
+    if (std::isnan(want))
+        ASSERT_TRUE(std::isnan(got)) << what << ", " << in.size() << " samples from " << start;
+    else
+        ASSERT_EQ(bits(got), bits(want)) << what << ", " << in.size() << " samples from " << start;
 }
 
 TEST(Kernels, FloatBlockSumAddsInOrder) {
-    // a big number, small ones whose last bits it rounds away, the big one
-    // negated, the small ones again: at each place in the block, and as start
+    // a small number (the start, or a sample), then a big one that swallows
+    // it in order, the big one negated in the same lane: in order the sum is
+    // 0, in lanes the small number
     for (int span = 0; span <= 70; span++)
-        for (size_t at = 0; at < 17; at++) {
-            float big = std::ldexp(1.0f, 40), small = std::ldexp(1.0f + std::ldexp(1.0f, -23), 40 - span);
-            std::vector<float> in(17, small);
-            in[at] = big;
-            in[(at + 8) % 17] = -big;
-            check_block_sum(0.0f, in, "one big number");
-            in[at] = small;
-            check_block_sum(big, in, "a big start");
-        }
-    // random blocks whose exponents span a few to many binades, with zeros,
-    // subnormals, infinities and NaNs among them now and then; some longer
-    // than one chunk of 1024
+        for (int at = -1; at < 17; at++)
+            for (float sign : {1.0f, -1.0f}) {
+                float big = 0x1p40f, small = sign * std::ldexp(1.0f + 0x1p-23f, 40 - span);
+                std::vector<float> in(27, 0.0f);
+                size_t b = at < 0 ? 1 : static_cast<size_t>(at + 1);  // never the start's lane
+                if (at >= 0)
+                    in[static_cast<size_t>(at)] = small;
+                in[b] = big;
+                in[b + 8] = -big;
+                check_block_sum(at < 0 ? small : 0.0f, in, "a small number, then a big one and its negation");
+                in.assign(17, small);  // the small ones in every lane, the big one's with them
+                in[static_cast<size_t>(at + 1) % 17] = big;
+                in[static_cast<size_t>(at + 9) % 17] = -big;
+                check_block_sum(0.0f, in, "small numbers, a big one and its negation");
+            }
+    // a big number (the start, or the first sample) at every exponent, then
+    // 1024 small ones 34 binades below, whose last bits its double loses,
+    // adding up to half a float step: in order the sum is the tie and rounds
+    // to even, in lanes it lies above and rounds up
+    for (int e = 35; e < 255; e++)
+        for (float sign : {1.0f, -1.0f})
+            for (bool first : {false, true}) {
+                float big = sign * from_bits<float>(static_cast<uint32_t>(e) << 23);
+                std::vector<float> in(1024, sign * std::ldexp(1.0f + 0x1p-23f, e - 127 - 34));
+                if (first)
+                    in.insert(in.begin(), big);
+                check_block_sum(first ? 0.0f : big, in, "small numbers after a big one");
+            }
+    // random blocks whose exponents span a few to many binades, a sample now
+    // and then the negation of an earlier one (so that big ones cancel and
+    // small ones show), with zeros, subnormals, infinities and NaNs; some
+    // longer than one chunk of 1024
     std::mt19937 rng(15);
     const float specials[] = {0.0f, -0.0f, 1e-45f, -3e-40f, std::numeric_limits<float>::infinity(),
                               -std::numeric_limits<float>::infinity(), from_bits<float>(0x7fc00001u),
@@ -169,11 +195,10 @@ TEST(Kernels, FloatBlockSumAddsInOrder) {
         size_t n = trial % 10 == 9 ? 1020 + rng() % 2100 : rng() % 40;
         int spread = 1 + static_cast<int>(rng() % 64), base = static_cast<int>(rng() % 200) - 140;
         std::vector<float> in(n);
-        for (auto &v : in) {
+        for (size_t i = 0; i < n; i++) {
             uint32_t r = static_cast<uint32_t>(rng());
-            v = r % 97 == 0 ? specials[r % 8]
-                            : std::ldexp(1.0f + static_cast<float>(r & 0x7fffff) * 0x1p-23f, base + static_cast<int>(rng() % spread)) *
-                                  ((r >> 31) ? -1.0f : 1.0f);
+            float mag = std::ldexp(1.0f + static_cast<float>(r & 0x7fffff) * 0x1p-23f, base + static_cast<int>(rng() % spread));
+            in[i] = r % 97 == 0 ? specials[r % 8] : (i && r % 4 == 0) ? -in[rng() % i] : (r >> 31) ? -mag : mag;
         }
         float start = (rng() & 3) ? 0.0f : std::ldexp(1.0f, base + spread);
         check_block_sum(start, in, "random");
