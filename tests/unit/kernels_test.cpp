@@ -151,13 +151,14 @@ static void check_block_sum(float start, const std::vector<float> &in, const cha
 }
 
 TEST(Kernels, FloatBlockSumAddsInOrder) {
-    // a small number (the start, or a sample), then a big one that swallows
-    // it in order, the big one negated in the same lane: in order the sum is
-    // 0, in lanes the small number
+    // a small number (the start, or a sample; a power of two or not), then a
+    // big one that swallows it in order, the big one negated in the same
+    // lane: in order the sum is 0, in lanes the small number
     for (int span = 0; span <= 70; span++)
         for (int at = -1; at < 17; at++)
-            for (float sign : {1.0f, -1.0f}) {
-                float big = 0x1p40f, small = sign * std::ldexp(1.0f + 0x1p-23f, 40 - span);
+            for (float small : {1.0f + 0x1p-23f, 1.0f, -1.0f - 0x1p-23f, -1.0f}) {
+                float big = 0x1p40f;
+                small = std::ldexp(small, 40 - span);
                 std::vector<float> in(27, 0.0f);
                 size_t b = at < 0 ? 1 : static_cast<size_t>(at + 1);  // never the start's lane
                 if (at >= 0)
@@ -183,6 +184,16 @@ TEST(Kernels, FloatBlockSumAddsInOrder) {
                     in.insert(in.begin(), big);
                 check_block_sum(first ? 0.0f : big, in, "small numbers after a big one");
             }
+    // after one chunk of 1024 the total is a double that no float holds (1 +
+    // 2^-24 + 2^-52, times a power of two): in order the next chunk's 1 lands
+    // on a tie and rounds off the last bit, and its -1 leaves a float tie that
+    // rounds to even; in lanes the 1 and -1 cancel first and the total rounds up
+    for (int e = -100; e <= 100; e += 4) {
+        std::vector<float> in(1040, 0.0f);
+        in[0] = std::ldexp(1.0f, e), in[1] = std::ldexp(1.0f, e - 24), in[2] = std::ldexp(1.0f, e - 52);
+        in[1028] = std::ldexp(1.0f, e), in[1029] = -std::ldexp(1.0f, e);
+        check_block_sum(0.0f, in, "a total no float holds");
+    }
     // random blocks whose exponents span a few to many binades, a sample now
     // and then the negation of an earlier one (so that big ones cancel and
     // small ones show), with zeros, subnormals, infinities and NaNs; some
