@@ -19,6 +19,7 @@ namespace eval ::tessel_layout {
     variable waiting {}
     variable current {}
     variable timeout {}
+    variable closing {}
 }
 
 proc ::tessel_layout::start {} {
@@ -52,6 +53,17 @@ proc ::tessel_layout::next {} {
     variable before
     variable current
     variable timeout
+    variable closing
+    # the windows of the patch just closed must be gone first: the host may
+    # give the next patch's window the same name, which would then count as
+    # one that was there before
+    foreach w $closing {
+        if {[winfo exists $w]} {
+            after 50 ::tessel_layout::next
+            return
+        }
+    }
+    set closing {}
     if {[llength $patches] == 0} {
         puts $report "end"
         close $report
@@ -145,7 +157,10 @@ proc ::tessel_layout::measure {w} {
 proc ::tessel_layout::close_current {} {
     variable current
     variable timeout
+    variable waiting
+    variable closing
     after cancel $timeout
+    set closing $waiting
     # closing the patch's own canvas closes its subpatch windows too
     pdsend "pd-[file tail $current] menuclose 1"
     after 50 ::tessel_layout::next
